@@ -1,0 +1,41 @@
+# make test   installs what is missing, builds both presets, runs every test
+# make run    builds and starts Sestor.exe (under Wine)
+# make bench  times the generator against dd and fprintf, natively and under Wine
+# make bench-run  a full run through the real dialog under Wine, against dd
+SHELL := /bin/sh
+WINEPREFIX := $(CURDIR)/build/wineprefix
+export WINEPREFIX
+export WINEDEBUG := -all
+export LC_ALL := C.UTF-8
+
+.PHONY: test run bench bench-run deps prefix native windows screenshot
+
+deps:
+	@scripts/install-deps.sh
+
+prefix: deps
+	@scripts/wine-prefix.sh $(WINEPREFIX)
+
+native: deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native
+
+windows: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+
+test: native windows prefix
+	ctest --preset native
+	scripts/with-display.sh ctest --preset windows
+
+run: windows prefix
+	scripts/with-display.sh wine build/windows/Sestor.exe
+
+bench: native windows prefix
+	bench/run-bench.sh $(BENCH_ARGS)
+
+bench-run: windows prefix
+	scripts/with-display.sh bench/run-dialog-bench.sh $(BENCH_ARGS)
+
+screenshot: windows prefix
+	scripts/with-display.sh scripts/screenshot.sh docs/sestor.png

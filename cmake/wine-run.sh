@@ -1,0 +1,9 @@
+#!/bin/sh
+# Runs a Windows program under Wine the way the tests expect: the project's
+# own prefix, a Windows-1252 code page, Wine's chatter off.
+here=$(cd "$(dirname "$0")/.." && pwd)
+: "${WINEPREFIX:=$here/build/wineprefix}"
+export WINEPREFIX
+export WINEDEBUG=-all
+export LC_ALL=C.UTF-8
+exec wine "$@"

@@ -1,0 +1,56 @@
+// Enumeration of the six-number combinations of 1..90 and their text lines.
+//
+// Portable: no Windows headers. The run opens the output stream with
+// OpenOutputStream, sets the counter to 0, calls EnumerateRange and closes the
+// stream with CloseOutputStream. Lines are formatted straight into one large
+// block that reaches the stream in a single write, so the stream is opened in
+// binary mode and the program writes the CR LF line ends itself: the bytes are
+// the same on every platform.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+
+// Highest first number: 85;86;87;88;89;90 is the only line that starts with it.
+constexpr int kLastFirstNumber = 85;
+
+// Lines handed to the output in the current or last run: written by the
+// enumerator (and set to 0 by the run), read by the progress display.
+extern std::atomic<std::int32_t> g_combinationCount;
+
+// Stop request, 0 or 1: cleared when a run starts and set by the run button
+// during a run (UI thread), read by the enumerator after every line.
+extern std::atomic<std::uint8_t> g_stopRequest;
+
+// The run's open output stream: set and closed by the run, written by the
+// enumerator; used by the worker thread alone.
+extern std::FILE* g_outputStream;
+
+// What is known to be in the file after the last EnumerateRange: written by
+// the enumerator, read by the run once the enumeration has returned.
+struct StoredOutput {
+  std::int64_t bytes;  // whole blocks accepted by the stream
+  std::int32_t lines;  // whole lines in those bytes
+  bool failed;         // a write was refused; the run ended there
+};
+extern StoredOutput g_storedOutput;
+
+// Writes every combination whose first number lies in [first, last],
+// 1 <= first <= last <= 85, in lexicographic order, raising the counter
+// before each line and ending after the current line once a stop is
+// requested. combination is the run's six-number work array.
+void EnumerateRange(int first, int last, int* combination);
+
+// Fills positions index..5 (k = 6 - index of them) with every increasing run
+// of values from start upwards, writing one line per completed combination.
+void EnumerateTail(int start, int k, int* combination, int index);
+
+// Creates or truncates the file at path for the enumerator; nullptr when the
+// file can't be created.
+std::FILE* OpenOutputStream(const char* path);
+
+// Closes the stream. After a failed write the file is cut back to the lines
+// known to be whole, so it never ends in a torn line. Returns false when the
+// run's output did not all reach the file.
+bool CloseOutputStream(std::FILE* stream);

@@ -1,0 +1,141 @@
+// The generation run. The worker reaches the dialog only through calls that
+// the UI thread serves while the worker waits, so each is complete before the
+// worker's next step; the message boxes are owned by the dialog and keep it
+// disabled while they are open.
+#include "run/generation_run.h"
+
+#include <cstdio>
+
+#include "generation/combinations.h"
+#include "resource.h"
+#include "run/run_state.h"
+
+namespace {
+
+const char kOverwriteQuestion[] = "Il file esiste gi\xE0. Vuoi sovrascrivere";
+const char kCreateFailed[] = "Impossibile creare il file";
+const char kWriteFailed[] = "Errore durante la scrittura del file";
+const UINT kProgressPeriodMs = 500;
+const int kPathCapacity = 512;
+
+// The controls a run locks, in the order they are disabled and enabled again.
+const int kOptionControls[] = {IDC_FIRST_NUMBER, IDC_THROUGH_LAST,
+                               IDC_OUTPUT_FILE, IDC_EXIT};
+
+struct FirstNumbers {
+  int first;
+  int last;
+};
+
+// The list's index is the first number itself; 0 is "Tutte".
+FirstNumbers ReadFirstNumbers() {
+  const LRESULT index =
+      SendDlgItemMessageA(g_dialog, IDC_FIRST_NUMBER, CB_GETCURSEL, 0, 0);
+  const bool throughLast =
+      SendDlgItemMessageA(g_dialog, IDC_THROUGH_LAST, BM_GETCHECK, 0, 0) != 0;
+  if (index < 1 || index > kLastFirstNumber) return {1, kLastFirstNumber};
+  const int first = static_cast<int>(index);
+  return {first, throughLast ? kLastFirstNumber : first};
+}
+
+void EnableOptions(BOOL enable) {
+  for (int id : kOptionControls) EnableWindow(GetDlgItem(g_dialog, id), enable);
+}
+
+void ShowError(const char* text) {
+  MessageBoxA(g_dialog, text, "Errore", MB_ICONERROR);
+}
+
+// Reads the output path. A path longer than the buffer is refused rather than
+// cut, since a cut path names a different file from the one shown.
+bool ReadOutputPath(char (&path)[kPathCapacity]) {
+  if (GetWindowTextLengthA(GetDlgItem(g_dialog, IDC_OUTPUT_FILE)) >=
+      kPathCapacity) {
+    return false;
+  }
+  GetDlgItemTextA(g_dialog, IDC_OUTPUT_FILE, path, kPathCapacity);
+  return true;
+}
+
+// Whether creating the file would replace something. A file that exists but
+// can't be read (locked, no permission) still counts; a folder does not, and
+// is left to the create step to refuse.
+bool FileExistsAt(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+bool MayWriteTo(const char* path) {
+  if (!FileExistsAt(path)) return true;
+  return MessageBoxA(g_dialog, kOverwriteQuestion, "Attenzione",
+                     MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+// Creates the file, enumerates the range into it and shows the final count.
+void WriteCombinations(FirstNumbers range, const char* path) {
+  g_outputStream = OpenOutputStream(path);
+  if (g_outputStream == nullptr) {
+    ShowError(kCreateFailed);
+    return;
+  }
+  g_combinationCount = 0;
+  SetTimer(g_dialog, IDT_PROGRESS, kProgressPeriodMs, nullptr);
+
+  int combination[6];
+  EnumerateRange(range.first, range.last, combination);
+  const bool stored = CloseOutputStream(g_outputStream);
+  g_outputStream = nullptr;
+  // After a failed write the count falls back to the lines that reached the
+  // file, so no display claims lines that are not there.
+  if (!stored) g_combinationCount = g_storedOutput.lines;
+
+  KillTimer(g_dialog, IDT_PROGRESS);
+  SetProgressText(g_combinationCount);
+  if (!stored) ShowError(kWriteFailed);
+}
+
+void RunOnce(FirstNumbers range) {
+  char path[kPathCapacity];
+  if (!ReadOutputPath(path)) {
+    ShowError(kCreateFailed);
+    return;
+  }
+  if (!MayWriteTo(path)) return;
+  WriteCombinations(range, path);
+}
+
+}  // namespace
+
+void SetProgressText(int count) {
+  char text[80];
+  std::snprintf(text, sizeof text, "Combinazione %d", count);
+  SetDlgItemTextA(g_dialog, IDC_PROGRESS, text);
+}
+
+void OnRunCommand() {
+  if (g_workerThread.load() != nullptr) {
+    g_stopRequest = 1;
+    return;
+  }
+  g_stopRequest = 0;
+  // The worker's first step waits for this thread to serve a control query,
+  // so the handle is stored before the worker can clear it.
+  g_workerThread =
+      CreateThread(nullptr, 0, GenerationThread, nullptr, 0, nullptr);
+}
+
+DWORD WINAPI GenerationThread(LPVOID) {
+  const FirstNumbers range = ReadFirstNumbers();
+  EnableOptions(FALSE);
+  SetDlgItemTextA(g_dialog, IDC_RUN, "STOP");
+  Sleep(1);
+  RunOnce(range);
+  EnableOptions(TRUE);
+  SetDlgItemTextA(g_dialog, IDC_RUN, "Esegui");
+  // Last act: the run is over once the marker is clear.
+  CloseHandle(g_workerThread.exchange(nullptr));
+  return 0;
+}

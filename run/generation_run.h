@@ -1,0 +1,16 @@
+// The run button's start-or-stop decision and the worker that carries out
+// one run: options, control locking, overwrite question, file, progress
+// timer, enumeration and final count.
+#pragma once
+
+#include <windows.h>
+
+// On the UI thread, for every press of the run button: starts a run when
+// none is active, otherwise asks the active one to stop.
+void OnRunCommand();
+
+// The worker thread's procedure; one call is one run.
+DWORD WINAPI GenerationThread(LPVOID parameter);
+
+// Formats "Combinazione %d" with count into the progress text.
+void SetProgressText(int count);

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when missing.
+# Debian 12; runs as root or through sudo. A second run changes nothing.
+set -eu
+
+packages="cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine
+googletest e2fsprogs xdotool x11-apps imagemagick"
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+fi
+as_root apt-get update -qq
+as_root env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends $missing >/dev/null

@@ -1,0 +1,160 @@
+// Acting on the main dialog as a user would; see dialog_driver.h.
+#include "tests/dialog_driver.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "resource.h"
+
+namespace {
+
+const wchar_t kCaption[] =
+    L"Sestor - Generazione combinazioni SuperEnalotto v.1.0";
+const int kMessageBoxText = 0xFFFF;
+
+std::string ToAnsi(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(1252, 0, wide.c_str(), -1, nullptr, 0,
+                                    nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(1252, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(n - 1));
+  return text;
+}
+
+std::wstring ToWide(const std::string& text) {
+  const int n = MultiByteToWideChar(1252, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(1252, 0, text.c_str(), -1, &wide[0], n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
+}
+
+struct Search {
+  DWORD processId;
+  HWND owner;
+  HWND found;
+};
+
+bool IsDialogClass(HWND window) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  return std::strcmp(name, "#32770") == 0;
+}
+
+BOOL CALLBACK MatchMainDialog(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (search->processId != 0 && pid != search->processId) return TRUE;
+  if (!IsDialogClass(window)) return TRUE;
+  wchar_t caption[128] = {};
+  GetWindowTextW(window, caption, 128);
+  if (std::wcscmp(caption, kCaption) != 0) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK MatchOwnedBox(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
+  if (GetWindow(window, GW_OWNER) != search->owner || !IsDialogClass(window) ||
+      !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  search->found = window;
+  return FALSE;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!cond()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+HWND FindMainDialog(DWORD processId) {
+  Search search{processId, nullptr, nullptr};
+  EnumWindows(MatchMainDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForMainDialog(DWORD processId, DWORD timeoutMs) {
+  HWND dialog = nullptr;
+  WaitUntil([&] { return (dialog = FindMainDialog(processId)) != nullptr; },
+            timeoutMs);
+  return dialog;
+}
+
+HWND FindOwnedMessageBox(HWND dialog) {
+  Search search{0, dialog, nullptr};
+  EnumWindows(MatchOwnedBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs) {
+  HWND box = nullptr;
+  WaitUntil([&] { return (box = FindOwnedMessageBox(dialog)) != nullptr; },
+            timeoutMs);
+  return box;
+}
+
+std::string WindowText(HWND window) {
+  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
+  SendMessageW(window, WM_GETTEXT, text.size(),
+               reinterpret_cast<LPARAM>(text.data()));
+  return ToAnsi(text.data());
+}
+
+std::string ControlText(HWND dialog, int id) {
+  return WindowText(GetDlgItem(dialog, id));
+}
+
+void SetControlText(HWND dialog, int id, const std::string& text) {
+  const std::wstring wide = ToWide(text);
+  SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+std::string MessageBoxText(HWND box) {
+  return ControlText(box, kMessageBoxText);
+}
+
+bool HasButton(HWND box, int id) { return GetDlgItem(box, id) != nullptr; }
+
+void Click(HWND dialog, int id) {
+  SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void PressKey(HWND window, UINT key) {
+  PostMessageW(window, WM_KEYDOWN, key, 1);
+  PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+void ChooseRange(HWND dialog, int index, bool throughLast) {
+  SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL,
+                      static_cast<WPARAM>(index), 0);
+  SendDlgItemMessageW(dialog, IDC_THROUGH_LAST, BM_SETCHECK,
+                      throughLast ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool RunFinished(HWND dialog) {
+  return ControlText(dialog, IDC_RUN) == "Esegui" &&
+         IsWindowEnabled(GetDlgItem(dialog, IDC_EXIT));
+}
+
+bool WaitForRunEnd(HWND dialog, DWORD timeoutMs) {
+  return WaitUntil([&] { return RunFinished(dialog); }, timeoutMs);
+}
+
+long long ProgressCount(HWND dialog) {
+  const std::string text = ControlText(dialog, IDC_PROGRESS);
+  const char prefix[] = "Combinazione ";
+  if (text.compare(0, sizeof prefix - 1, prefix) != 0) return -1;
+  return std::atoll(text.c_str() + sizeof prefix - 1);
+}

@@ -1,0 +1,44 @@
+// Acting on the main dialog as a user would, from another thread or another
+// process: finding it and the message boxes it owns, reading and setting
+// texts, pressing buttons and keys. Texts cross as Windows-1252 bytes, read
+// through the wide calls so that they survive the trip between processes.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Polls cond every few milliseconds until it holds or timeoutMs passes.
+bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
+
+// The main dialog of the given process (0: of any process), by its caption.
+HWND FindMainDialog(DWORD processId = 0);
+HWND WaitForMainDialog(DWORD processId = 0, DWORD timeoutMs = 15000);
+
+// A message box owned by the dialog, or null.
+HWND FindOwnedMessageBox(HWND dialog);
+HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs = 10000);
+
+std::string WindowText(HWND window);
+std::string ControlText(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::string& text);
+
+// The text of a message box, its caption and whether it has a button.
+std::string MessageBoxText(HWND box);
+bool HasButton(HWND box, int id);
+
+void Click(HWND dialog, int id);
+// Posts a key press to a window as the keyboard would.
+void PressKey(HWND window, UINT key);
+
+// Selects an entry of the first-number list and sets the check box.
+void ChooseRange(HWND dialog, int index, bool throughLast);
+
+// A run is over when the run button reads "Esegui" and the exit button is
+// enabled again.
+bool RunFinished(HWND dialog);
+bool WaitForRunEnd(HWND dialog, DWORD timeoutMs = 60000);
+
+// The number in a "Combinazione N" progress text, or -1.
+long long ProgressCount(HWND dialog);
