@@ -18,6 +18,10 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 wineserver -p 2>/dev/null
+# Start Wine's own background processes now, with no output to inherit: a
+# test runner that reads a test's output through a pipe would otherwise wait
+# for them to close it.
+wine cmd /c exit >/dev/null 2>&1 </dev/null
 "$@"
 status=$?
 wineserver -k 2>/dev/null
