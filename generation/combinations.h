@@ -46,9 +46,10 @@ void EnumerateRange(int first, int last, int* combination);
 // of values from start upwards, writing one line per completed combination.
 void EnumerateTail(int start, int k, int* combination, int index);
 
-// Creates or truncates the file at path for the enumerator; nullptr when the
-// file can't be created.
-std::FILE* OpenOutputStream(const char* path);
+// Opens the file at path for the enumerator: replaces an existing file when
+// replace is set, otherwise creates a new one and fails if something is
+// already there. nullptr when the file can't be opened.
+std::FILE* OpenOutputStream(const char* path, bool replace);
 
 // Closes the stream. After a failed write the file is cut back to the lines
 // known to be whole, so it never ends in a torn line. Returns false when the

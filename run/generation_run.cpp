@@ -68,15 +68,10 @@ bool FileExistsAt(const char* path) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-bool MayWriteTo(const char* path) {
-  if (!FileExistsAt(path)) return true;
-  return MessageBoxA(g_dialog, kOverwriteQuestion, "Attenzione",
-                     MB_YESNO | MB_ICONINFORMATION) == IDYES;
-}
-
 // Creates the file, enumerates the range into it and shows the final count.
-void WriteCombinations(FirstNumbers range, const char* path) {
-  g_outputStream = OpenOutputStream(path);
+// replace: the user agreed to overwrite what is at the path.
+void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
+  g_outputStream = OpenOutputStream(path, replace);
   if (g_outputStream == nullptr) {
     ShowError(kCreateFailed);
     return;
@@ -103,8 +98,14 @@ void RunOnce(FirstNumbers range) {
     ShowError(kCreateFailed);
     return;
   }
-  if (!MayWriteTo(path)) return;
-  WriteCombinations(range, path);
+  const bool exists = FileExistsAt(path);
+  if (exists && MessageBoxA(g_dialog, kOverwriteQuestion, "Attenzione",
+                            MB_YESNO | MB_ICONINFORMATION) != IDYES) {
+    return;
+  }
+  // A new file is created only if nothing has appeared there meanwhile, so
+  // nothing is replaced without the question.
+  WriteCombinations(range, path, exists);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ struct RunResult {
 RunResult RunToFile(int first, int last, const char* path = kPath,
                     bool readBack = true) {
   int combination[6] = {};
-  g_outputStream = OpenOutputStream(path);
+  g_outputStream = OpenOutputStream(path, true);
   EXPECT_NE(g_outputStream, nullptr);
   g_combinationCount = 0;
   EnumerateRange(first, last, combination);
@@ -103,6 +103,20 @@ TEST_F(GenerationTest, FirstNumberOneCountAndEnd) {
   EXPECT_EQ(std::fread(tail, 1, 19, f), 19u);
   std::fclose(f);
   EXPECT_STREQ(tail, "\n1;86;87;88;89;90\r\n");
+}
+
+// Without replace the stream is only ever a new file: whatever is already at
+// the path stays as it was.
+TEST_F(GenerationTest, NewFileStreamNeverReplaces) {
+  std::remove(kPath);
+  std::FILE* created = OpenOutputStream(kPath, false);
+  ASSERT_NE(created, nullptr);
+  std::fputs("kept\r\n", created);
+  std::fclose(created);
+  EXPECT_EQ(OpenOutputStream(kPath, false), nullptr);
+  EXPECT_EQ(ReadFileBytes(kPath), "kept\r\n");
+
+  EXPECT_EQ(RunToFile(85, 85).bytes, "85;86;87;88;89;90\r\n");
 }
 
 TEST_F(GenerationTest, StopAlreadyRequestedLetsOneLineOut) {
