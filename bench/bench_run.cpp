@@ -7,8 +7,9 @@
 //   bench_run FOLDER FIRST THROUGH_LAST EXPECTED_BYTES [STOP_TRIES]
 //
 // FIRST is the list index (0 = "Tutte"); THROUGH_LAST is 0 or 1.
-#include <psapi.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -57,15 +57,28 @@ bool ReadOutputPath(char (&path)[kPathCapacity]) {
   return true;
 }
 
-// Whether creating the file would replace something. A file that exists but
-// can't be read (locked, no permission) still counts; a folder does not, and
-// is left to the create step to refuse.
+// Whether creating the file would replace something. Anything the system
+// can't positively call absent counts, a file that exists but can't be read
+// (locked, no permission) included; a folder does not, and is left to the
+// create step to refuse.
 bool FileExistsAt(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES)
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  const DWORD error = GetLastError();
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_NOT_READY:
+      return false;
+    default:
+      return true;
+  }
 }
 
 // Creates the file, enumerates the range into it and shows the final count.
