@@ -40,7 +40,7 @@ time_dd() {
 echo "range $first..$last through the dialog, $bytes bytes, folder $folder"
 before=$(time_dd)
 out=$(cmake/wine-run.sh build/windows/bench_run.exe "Z:$(echo "$folder" | tr / '\\')" \
-      "$index" "$through" "$bytes" "$stops")
+      "$index" "$through" "$bytes" "$last;86;87;88;89;90" "$stops")
 sync
 after=$(time_dd)
 echo "$out"

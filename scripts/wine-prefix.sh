@@ -5,6 +5,8 @@ prefix=$1
 [ -f "$prefix/.sestor-ready" ] && exit 0
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 mkdir -p "$prefix"
+# A server kept alive in this prefix (wineserver -p) would make -w wait forever.
+wineserver -k 2>/dev/null || true
 wineboot -i >/dev/null 2>&1
 wineserver -w
 # Without a window manager Wine waits 2 s for every hidden window; an
