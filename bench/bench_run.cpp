@@ -40,15 +40,8 @@ struct Program {
 };
 
 bool Start(Program& program) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string path = exe;
-  path = path.substr(0, path.find_last_of("\\/")) + "\\Sestor.exe";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  if (!CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &program.process)) {
-    std::fprintf(stderr, "can't start %s\n", path.c_str());
+  if (!StartBeside("Sestor.exe", &program.process)) {
+    std::fprintf(stderr, "can't start Sestor.exe\n");
     return false;
   }
   program.dialog = WaitForMainDialog(program.process.dwProcessId);

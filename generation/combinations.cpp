@@ -101,12 +101,12 @@ bool FlushBlock() {
 void WriteLastPosition(int value, int limit, int* combination) {
   const int prefixLength = s_textStart[kPositions - 1];
   char* cursor = s_cursor;
+  // Only this thread writes the counter: it is kept in a register and each
+  // new value is stored, so no line waits for the previous line's store.
+  std::int32_t count = g_combinationCount.load(std::memory_order_relaxed);
   for (; value <= limit; ++value) {
     combination[kPositions - 1] = value;
-    // Only this thread writes the counter, so a plain load and store will do.
-    g_combinationCount.store(
-        g_combinationCount.load(std::memory_order_relaxed) + 1,
-        std::memory_order_relaxed);
+    g_combinationCount.store(++count, std::memory_order_relaxed);
     std::memcpy(cursor, s_prefix, 16);
     std::memcpy(cursor + prefixLength, kLastTexts[value].text, 4);
     cursor += prefixLength + kLastTexts[value].length;

@@ -68,6 +68,17 @@ BOOL CALLBACK MatchOwnedBox(HWND window, LPARAM param) {
 
 }  // namespace
 
+bool StartBeside(const char* relative, PROCESS_INFORMATION* process) {
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string path = exe;
+  path = path.substr(0, path.find_last_of("\\/") + 1) + relative;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  return CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
+                        nullptr, nullptr, &startup, process) != FALSE;
+}
+
 bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   while (!cond()) {

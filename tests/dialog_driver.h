@@ -9,6 +9,10 @@
 #include <functional>
 #include <string>
 
+// Starts the program at `relative` (to this program's own folder), e.g.
+// "..\\Sestor.exe"; false when it can't be started.
+bool StartBeside(const char* relative, PROCESS_INFORMATION* process);
+
 // Polls cond every few milliseconds until it holds or timeoutMs passes.
 bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs = 10000);
 

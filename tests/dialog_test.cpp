@@ -210,16 +210,8 @@ TEST_F(DialogTest, UscitaEndsTheDialogWithOne) {
 
 // The real program, from another process: a run, then "Uscita", exit 1.
 TEST(ProgramTest, RealExeRunsAndExitsWithOne) {
-  char exe[MAX_PATH];
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string path = exe;
-  path = path.substr(0, path.find_last_of("\\/")) + "\\..\\Sestor.exe";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0,
-                             nullptr, nullptr, &startup, &process))
-      << path;
+  ASSERT_TRUE(StartBeside("..\\Sestor.exe", &process));
   HWND dialog = WaitForMainDialog(process.dwProcessId);
   ASSERT_NE(dialog, nullptr);
   const std::string output = TestPath("real.txt");
