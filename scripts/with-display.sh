@@ -9,6 +9,7 @@ if [ -z "${DISPLAY:-}" ]; then
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     started_xvfb=$!
     export DISPLAY=":$n"
+    echo "No DISPLAY: using a virtual one (Xvfb) on :$n" >&2
     for _ in $(seq 50); do
       [ -e "/tmp/.X11-unix/X$n" ] && break
       sleep 0.1

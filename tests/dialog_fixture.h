@@ -71,6 +71,10 @@ class DialogTest : public ::testing::Test {
   // box, which it closes.
   void ExpectCreateFailure() {
     Click(dialog_, IDC_RUN);
+    ExpectCreateFailureBox();
+  }
+
+  void ExpectCreateFailureBox() {
     HWND box = WaitForOwnedMessageBox(dialog_);
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), "Impossibile creare il file");

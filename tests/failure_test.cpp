@@ -45,6 +45,17 @@ class FailureTest : public DialogTest {
     EXPECT_EQ(Progress(), progress);
     EXPECT_TRUE(Enabled(IDC_EXIT));
   }
+
+  // Something is at the path but can't be replaced: the question comes, and
+  // Yes meets the create failure.
+  void ExpectAskedThenRefused(const std::string& path) {
+    SetControlText(dialog_, IDC_OUTPUT_FILE, path);
+    ChooseRange(dialog_, 85, false);
+    HWND box = ExpectOverwriteQuestion();
+    ASSERT_NE(box, nullptr);
+    Click(box, IDYES);
+    ExpectCreateFailureBox();
+  }
 };
 
 TEST_F(FailureTest, PathsThatCantBeCreatedAreRefused) {
@@ -82,16 +93,7 @@ TEST_F(FailureTest, ReadOnlyFileIsAskedAboutThenKept) {
   if (!FileExists(path) ||
       FileExists(std::string(kFaults) + "\\no-readonly.txt"))
     GTEST_SKIP() << reason;
-  SetControlText(dialog_, IDC_OUTPUT_FILE, path);
-  ChooseRange(dialog_, 85, false);
-  HWND box = ExpectOverwriteQuestion();
-  ASSERT_NE(box, nullptr);
-  Click(box, IDYES);
-  box = WaitForOwnedMessageBox(dialog_);
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Impossibile creare il file");
-  Click(box, IDOK);
-  ASSERT_TRUE(WaitUntil(Idle));
+  ExpectAskedThenRefused(path);
   EXPECT_EQ(ReadFileBytes(path.c_str()), "read-only contents\r\n");
 }
 
@@ -101,16 +103,7 @@ TEST_F(FailureTest, FileHeldWithoutSharingIsAskedAboutThenKept) {
   HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  SetControlText(dialog_, IDC_OUTPUT_FILE, path);
-  ChooseRange(dialog_, 85, false);
-  HWND box = ExpectOverwriteQuestion();
-  ASSERT_NE(box, nullptr);
-  Click(box, IDYES);
-  box = WaitForOwnedMessageBox(dialog_);
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Impossibile creare il file");
-  Click(box, IDOK);
-  ASSERT_TRUE(WaitUntil(Idle));
+  ExpectAskedThenRefused(path);
   CloseHandle(held);
   EXPECT_EQ(ReadFileBytes(path.c_str()), "held contents\r\n");
   DeleteFileA(path.c_str());
