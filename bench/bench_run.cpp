@@ -62,12 +62,15 @@ double PeakWorkingSetMiB(const Program& program) {
   return counters.PeakWorkingSetSize / 1048576.0;
 }
 
-void StartRun(HWND dialog, const std::string& path, int index, bool through) {
+// Sets the options and presses "Esegui"; returns the moment of the press.
+double StartRun(HWND dialog, const std::string& path, int index, bool through) {
   DeleteFileA(path.c_str());
   SetControlText(dialog, IDC_OUTPUT_FILE, path);
   ChooseRange(dialog, index, through);
+  const double pressed = Now();
   Click(dialog, IDC_RUN);
   WaitUntil([&] { return ControlText(dialog, IDC_RUN) == "STOP"; }, 5000);
+  return pressed;
 }
 
 double Median(std::vector<double> values) {
@@ -80,8 +83,7 @@ double Median(std::vector<double> values) {
 // often enough to time 500 ms ticks, rarely enough that the sampling itself
 // (each read is a message to the dialog's thread) does not slow the run.
 void TimedRun(HWND dialog, const std::string& path, int index, bool through) {
-  const double start = Now();
-  StartRun(dialog, path, index, through);
+  const double start = StartRun(dialog, path, index, through);
   std::vector<double> changes;
   std::string shown = ControlText(dialog, IDC_PROGRESS);
   long long previous = -1;
