@@ -120,40 +120,6 @@ void WriteLastPosition(int value, int limit, int* combination) {
   s_cursor = cursor;
 }
 
-}  // namespace
-
-void EnumerateTail(int start, int k, int* combination, int index) {
-  const int limit = 91 - k;
-  if (k == 1) {
-    WriteLastPosition(start, limit, combination);
-    return;
-  }
-  for (int value = start; value <= limit; ++value) {
-    SetPosition(combination, index, value);
-    EnumerateTail(value + 1, k - 1, combination, index + 1);
-    if (Interrupted()) return;
-  }
-}
-
-void EnumerateRange(int first, int last, int* combination) {
-  s_cursor = s_block;
-  s_textStart[0] = 0;
-  for (int a = first; a <= last; ++a) {
-    SetPosition(combination, 0, a);
-    for (int b = a + 1; b <= 86; ++b) {
-      SetPosition(combination, 1, b);
-      EnumerateTail(b + 1, 4, combination, 2);
-      if (Interrupted()) {
-        if (!g_storedOutput.failed) FlushBlock();
-        return;
-      }
-    }
-  }
-  FlushBlock();
-}
-
-namespace {
-
 // A new file is created without truncating anything: truncation, even of an
 // empty file, makes some file systems (ext4 under Wine) write out every
 // pending block when the file is closed, which holds up the end of a run by
@@ -174,6 +140,43 @@ std::FILE* CreateNewFile(const char* path) {
 
 }  // namespace
 
+void EnumerateTail(int start, int k, int* combination, int index) {
+  const int limit = 91 - k;
+  if (k == 1) {
+    WriteLastPosition(start, limit, combination);
+    return;
+  }
+  for (int value = start; value <= limit; ++value) {
+    SetPosition(combination, index, value);
+    EnumerateTail(value + 1, k - 1, combination, index + 1);
+    if (Interrupted()) return;
+  }
+}
+
+namespace {
+
+void EnumerateFirstNumbers(int first, int last, int* combination) {
+  for (int a = first; a <= last; ++a) {
+    SetPosition(combination, 0, a);
+    for (int b = a + 1; b <= 86; ++b) {
+      SetPosition(combination, 1, b);
+      EnumerateTail(b + 1, 4, combination, 2);
+      if (Interrupted()) return;
+    }
+  }
+}
+
+}  // namespace
+
+void EnumerateRange(int first, int last, int* combination) {
+  s_cursor = s_block;
+  s_textStart[0] = 0;
+  EnumerateFirstNumbers(first, last, combination);
+  // At the end or after a stop, what is in the block goes out too; after a
+  // refused write nothing more is tried.
+  if (!g_storedOutput.failed) FlushBlock();
+}
+
 std::FILE* OpenOutputStream(const char* path, bool replace) {
   g_storedOutput = StoredOutput{};
   std::FILE* stream = replace ? std::fopen(path, "wb") : CreateNewFile(path);
@@ -184,15 +187,15 @@ std::FILE* OpenOutputStream(const char* path, bool replace) {
 }
 
 bool CloseOutputStream(std::FILE* stream) {
-  bool complete = !g_storedOutput.failed && std::fflush(stream) == 0 &&
-                  !std::ferror(stream);
+  const bool complete = !g_storedOutput.failed && std::fflush(stream) == 0 &&
+                        !std::ferror(stream);
   if (g_storedOutput.failed) {
     // Part of the refused block may have landed; drop it so the file ends
     // with the last line known to be whole.
 #ifdef _WIN32
     _chsize_s(_fileno(stream), g_storedOutput.bytes);
 #else
-    if (ftruncate(fileno(stream), g_storedOutput.bytes) != 0) complete = false;
+    (void)ftruncate(fileno(stream), g_storedOutput.bytes);
 #endif
   }
   return std::fclose(stream) == 0 && complete;
