@@ -15,12 +15,13 @@ for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "install ok installed" ||
     missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-
-echo "Installing:$missing"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  as_root dpkg --add-architecture i386
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
-as_root apt-get update -qq
-as_root env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+"$(dirname "$0")/i386-support.sh"

@@ -3,7 +3,8 @@
 set -eu
 prefix=$1
 [ -f "$prefix/.sestor-ready" ] && exit 0
-export WINEPREFIX="$prefix" WINEDEBUG=-all
+# A 32-bit prefix: the program and its tests are 32-bit.
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win32
 mkdir -p "$prefix"
 # A server kept alive in this prefix (wineserver -p) would make -w wait forever.
 wineserver -k 2>/dev/null || true
