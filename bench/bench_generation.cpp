@@ -14,6 +14,7 @@
 #include <string>
 
 #include "generation/combinations.h"
+#include "generation/output_file.h"
 
 namespace {
 

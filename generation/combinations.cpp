@@ -12,14 +12,6 @@
 #include <array>
 #include <cstring>
 
-#include <fcntl.h>
-#ifdef _WIN32
-#include <io.h>
-#include <sys/stat.h>
-#else
-#include <unistd.h>
-#endif
-
 std::atomic<std::int32_t> g_combinationCount{0};
 std::atomic<std::uint8_t> g_stopRequest{0};
 std::FILE* g_outputStream = nullptr;
@@ -120,24 +112,6 @@ void WriteLastPosition(int value, int limit, int* combination) {
   s_cursor = cursor;
 }
 
-// A new file is created without truncating anything: truncation, even of an
-// empty file, makes some file systems (ext4 under Wine) write out every
-// pending block when the file is closed, which holds up the end of a run by
-// a fraction of a second per gigabyte.
-std::FILE* CreateNewFile(const char* path) {
-#ifdef _WIN32
-  const int fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                       _S_IREAD | _S_IWRITE);
-  std::FILE* stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-  if (fd >= 0 && stream == nullptr) _close(fd);
-#else
-  const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0666);
-  std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-  if (fd >= 0 && stream == nullptr) close(fd);
-#endif
-  return stream;
-}
-
 }  // namespace
 
 void EnumerateTail(int start, int k, int* combination, int index) {
@@ -175,28 +149,4 @@ void EnumerateRange(int first, int last, int* combination) {
   // At the end or after a stop, what is in the block goes out too; after a
   // refused write nothing more is tried.
   if (!g_storedOutput.failed) FlushBlock();
-}
-
-std::FILE* OpenOutputStream(const char* path, bool replace) {
-  g_storedOutput = StoredOutput{};
-  std::FILE* stream = replace ? std::fopen(path, "wb") : CreateNewFile(path);
-  // Unbuffered: each block goes straight to the file, so a failed write is
-  // seen at once and nothing is held back in the stream.
-  if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
-  return stream;
-}
-
-bool CloseOutputStream(std::FILE* stream) {
-  const bool complete = !g_storedOutput.failed && std::fflush(stream) == 0 &&
-                        !std::ferror(stream);
-  if (g_storedOutput.failed) {
-    // Part of the refused block may have landed; drop it so the file ends
-    // with the last line known to be whole.
-#ifdef _WIN32
-    _chsize_s(_fileno(stream), g_storedOutput.bytes);
-#else
-    (void)ftruncate(fileno(stream), g_storedOutput.bytes);
-#endif
-  }
-  return std::fclose(stream) == 0 && complete;
 }

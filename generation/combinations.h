@@ -1,8 +1,8 @@
 // Enumeration of the six-number combinations of 1..90 and their text lines.
 //
-// Portable: no Windows headers. The run opens the output stream with
-// OpenOutputStream, sets the counter to 0, calls EnumerateRange and closes the
-// stream with CloseOutputStream. Lines are formatted straight into one large
+// Portable: no Windows headers. The run opens the output stream
+// (generation/output_file.h), sets the counter to 0, calls EnumerateRange and
+// closes the stream. Lines are formatted straight into one large
 // block that reaches the stream in a single write, so the stream is opened in
 // binary mode and the program writes the CR LF line ends itself: the bytes are
 // the same on every platform.
@@ -45,13 +45,3 @@ void EnumerateRange(int first, int last, int* combination);
 // Fills positions index..5 (k = 6 - index of them) with every increasing run
 // of values from start upwards, writing one line per completed combination.
 void EnumerateTail(int start, int k, int* combination, int index);
-
-// Opens the file at path for the enumerator: replaces an existing file when
-// replace is set, otherwise creates a new one and fails if something is
-// already there. nullptr when the file can't be opened.
-std::FILE* OpenOutputStream(const char* path, bool replace);
-
-// Closes the stream. After a failed write the file is cut back to the lines
-// known to be whole, so it never ends in a torn line. Returns false when the
-// run's output did not all reach the file.
-bool CloseOutputStream(std::FILE* stream);

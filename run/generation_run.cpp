@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "generation/combinations.h"
+#include "generation/output_file.h"
 #include "resource.h"
 #include "run/run_state.h"
 

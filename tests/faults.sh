@@ -2,6 +2,7 @@
 # Prepares (setup) and removes (cleanup) what the failure tests need on the
 # Linux side of the test prefix:
 #   T:                       a 4 MiB drive (tmpfs) that fills up mid-run
+#   U:                       a 4.5 GiB drive that fills up past 4 GiB
 #   C:\sestor-faults\full.txt    a file whose every write fails (/dev/full)
 #   C:\sestor-faults\readonly.txt  a file that can't be opened for writing
 # Where something can't be made, a note beside it says why, and the test
@@ -11,23 +12,33 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 prefix=${WINEPREFIX:-$here/build/wineprefix}
 faults=$prefix/drive_c/sestor-faults
 small=$prefix/sestor-small-drive
+large=$prefix/sestor-large-drive
 
 cleanup() {
   [ -f "$faults/readonly.txt" ] && chattr -i "$faults/readonly.txt" 2>/dev/null
-  rm -f "$prefix/dosdevices/t:"
-  mountpoint -q "$small" 2>/dev/null && umount "$small"
-  rm -rf "$faults" "$small"
+  rm -f "$prefix/dosdevices/t:" "$prefix/dosdevices/u:"
+  for d in "$small" "$large"; do
+    mountpoint -q "$d" 2>/dev/null && umount "$d"
+  done
+  rm -rf "$faults" "$small" "$large"
+}
+
+# drive DIR SIZE LETTER NAME: a tmpfs of SIZE as drive LETTER, or a note.
+drive() {
+  mkdir -p "$1"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "mounting a drive needs root" >"$faults/no-$4-drive.txt"
+  elif ! err=$(mount -t tmpfs -o "size=$2" "sestor-$4" "$1" 2>&1); then
+    echo "mount failed: $err" >"$faults/no-$4-drive.txt"
+  fi
+  mountpoint -q "$1" && ln -sfn "$1" "$prefix/dosdevices/$3:"
 }
 
 setup() {
   cleanup
-  mkdir -p "$faults" "$small"
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "mounting a small drive needs root" >"$faults/no-small-drive.txt"
-  elif ! err=$(mount -t tmpfs -o size=4m sestor-small "$small" 2>&1); then
-    echo "mount failed: $err" >"$faults/no-small-drive.txt"
-  fi
-  mountpoint -q "$small" && ln -sfn "$small" "$prefix/dosdevices/t:"
+  mkdir -p "$faults"
+  drive "$small" 4m t small
+  drive "$large" 4600m u large
 
   ln -sfn /dev/full "$faults/full.txt"
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "generation/combinations.h"
+#include "generation/output_file.h"
 #include "tests/reference.h"
 
 #ifndef _WIN32

@@ -6,6 +6,23 @@
 #include <cstdio>
 #include <string>
 
+// Positions in files over 2 GiB, on every platform.
+inline bool FileSeek(std::FILE* f, long long offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(f, offset, origin) == 0;
+#else
+  return fseeko(f, offset, origin) == 0;
+#endif
+}
+
+inline long long FileTell(std::FILE* f) {
+#ifdef _WIN32
+  return _ftelli64(f);
+#else
+  return ftello(f);
+#endif
+}
+
 // Every combination whose first number lies in [first, last], one at a time.
 struct ReferenceSequence {
   int c[6];
@@ -51,6 +68,41 @@ inline std::string ReferenceText(int first, int last, long long lines = -1) {
     text += ReferenceLine(s);
   }
   return text;
+}
+
+// The length of a line with its CR LF.
+inline long long ReferenceLineLength(const ReferenceSequence& s) {
+  long long length = 13;
+  for (int v : s.c) length += v > 9;
+  return length;
+}
+
+// Whether the file is the first `lines` lines of the output for [first, last]:
+// the first `exact` of them and the last one byte for byte, the others by
+// their length, so that a large file is checked in little time and memory.
+inline bool FileHoldsReferenceLines(const char* path, int first, int last,
+                                    long long lines,
+                                    long long exact = 1000000) {
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  ReferenceSequence s = ReferenceStart(first, last);
+  long long offset = 0;
+  bool same = true;
+  for (long long i = 0; same && i < lines; ++i, ReferenceAdvance(s)) {
+    if (!ReferenceValid(s)) {
+      same = false;
+    } else if (i < exact || i == lines - 1) {
+      const std::string line = ReferenceLine(s);
+      char found[32];
+      same = FileSeek(f, offset, SEEK_SET) &&
+             std::fread(found, 1, line.size(), f) == line.size() &&
+             line.compare(0, line.size(), found, line.size()) == 0;
+    }
+    offset += ReferenceLineLength(s);
+  }
+  const bool whole = FileSeek(f, 0, SEEK_END) && FileTell(f) == offset;
+  std::fclose(f);
+  return same && whole;
 }
 
 // Reads a whole file as bytes; empty when it can't be opened.

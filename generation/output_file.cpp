@@ -1,0 +1,88 @@
+// Opening, cutting back and closing the run's output file. On Windows the
+// file is opened through the system so that its sharing can be chosen (the C
+// runtime lets every other program write a file it has open) and cut back
+// through its own handle, which takes 64-bit sizes on every Windows.
+#include "generation/output_file.h"
+
+#include "generation/combinations.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+
+// Readers are let in (to look at the first lines during a run), writers are
+// not: a second writer would mix its lines into the run's. The sharing check
+// comes before CREATE_ALWAYS truncates, so a file that someone else is
+// writing is refused whole.
+//
+// A new file is created without truncating anything: truncation, even of an
+// empty file, makes some file systems (ext4 under Wine) write out every
+// pending block when the file is closed, which holds up the end of a run by
+// a fraction of a second per gigabyte.
+std::FILE* OpenForWriting(const char* path, bool replace) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            replace ? CREATE_ALWAYS : CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
+  if (fd < 0) {
+    CloseHandle(file);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) _close(fd);  // closes the handle too
+  return stream;
+}
+
+void CutBack(std::FILE* stream, std::int64_t size) {
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
+}
+
+#else
+
+// Files here have no sharing modes; the native build serves the tests.
+std::FILE* OpenForWriting(const char* path, bool replace) {
+  const int fd =
+      open(path, O_WRONLY | O_CREAT | (replace ? O_TRUNC : O_EXCL), 0666);
+  std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (fd >= 0 && stream == nullptr) close(fd);
+  return stream;
+}
+
+void CutBack(std::FILE* stream, std::int64_t size) {
+  (void)ftruncate(fileno(stream), size);
+}
+
+#endif
+
+}  // namespace
+
+std::FILE* OpenOutputStream(const char* path, bool replace) {
+  g_storedOutput = StoredOutput{};
+  std::FILE* stream = OpenForWriting(path, replace);
+  // Unbuffered: each block goes straight to the file, so a failed write is
+  // seen at once and nothing is held back in the stream.
+  if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
+  return stream;
+}
+
+bool CloseOutputStream(std::FILE* stream) {
+  const bool complete = !g_storedOutput.failed && std::fflush(stream) == 0 &&
+                        !std::ferror(stream);
+  // Part of the refused block may have landed; drop it so the file ends with
+  // the last line known to be whole.
+  if (g_storedOutput.failed) CutBack(stream, g_storedOutput.bytes);
+  return std::fclose(stream) == 0 && complete;
+}

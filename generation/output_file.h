@@ -1,0 +1,17 @@
+// The run's output file: opened so that nobody else can write it while the
+// run does, and closed so that it never ends in a torn line.
+#pragma once
+
+#include <cstdio>
+
+// Opens the file at path for the enumerator: replaces an existing file when
+// replace is set, otherwise creates a new one and fails if something is
+// already there. While the stream is open others may read the file but not
+// write it; a file that someone else has open for writing is refused before
+// anything of it is truncated. nullptr when the file can't be opened.
+std::FILE* OpenOutputStream(const char* path, bool replace);
+
+// Closes the stream. After a failed write the file is cut back to the lines
+// known to be whole. Returns false when the run's output did not all reach
+// the file.
+bool CloseOutputStream(std::FILE* stream);
