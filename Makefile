@@ -2,13 +2,14 @@
 # make run    builds and starts Sestor.exe (under Wine)
 # make bench  times the generator against dd and fprintf, natively and under Wine
 # make bench-run  a full run through the real dialog under Wine, against dd
+# make dist   the release: dist/Sestor-VERSION.zip (exe, LEGGIMI.txt, SHA256SUMS.txt)
 SHELL := /bin/sh
 WINEPREFIX := $(CURDIR)/build/wineprefix
 export WINEPREFIX
 export WINEDEBUG := -all
 export LC_ALL := C.UTF-8
 
-.PHONY: test run bench bench-run deps prefix native windows screenshot
+.PHONY: test run bench bench-run deps prefix native windows screenshot dist
 
 deps:
 	@scripts/install-deps.sh
@@ -27,6 +28,7 @@ windows: deps
 test: native windows prefix
 	ctest --preset native
 	scripts/with-display.sh ctest --preset windows
+	scripts/check-reproducible.sh
 
 run: windows prefix
 	scripts/with-display.sh wine build/windows/Sestor.exe
@@ -36,6 +38,11 @@ bench: native windows prefix
 
 bench-run: windows prefix
 	scripts/with-display.sh bench/run-dialog-bench.sh $(BENCH_ARGS)
+
+dist: deps
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows --target Sestor
+	scripts/make-dist.sh
 
 screenshot: windows prefix
 	scripts/with-display.sh scripts/screenshot.sh docs/sestor.png

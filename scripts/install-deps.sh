@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine
-googletest e2fsprogs xdotool x11-apps imagemagick"
+googletest e2fsprogs xdotool x11-apps imagemagick python3"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

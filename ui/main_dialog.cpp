@@ -9,10 +9,12 @@
 #include "resource.h"
 #include "run/generation_run.h"
 #include "run/run_state.h"
+#include "version.h"
 
 namespace {
 
-const char kCaption[] = "Sestor - Generazione combinazioni SuperEnalotto v.1.0";
+const char kCaption[] =
+    "Sestor - Generazione combinazioni SuperEnalotto v." SESTOR_VERSION_SHORT;
 const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
 
 // Index n of the list is first number n; index 0 is "Tutte". The list is not
