@@ -56,6 +56,19 @@ class FailureTest : public DialogTest {
     Click(box, IDYES);
     ExpectCreateFailureBox();
   }
+
+  // A file that someone else holds open (with this access and sharing) is
+  // asked about, refused, and keeps its bytes.
+  void ExpectHeldFileKept(const std::string& path, DWORD access, DWORD share) {
+    WriteFileBytes(path, "held contents\r\n");
+    HANDLE held = CreateFileA(path.c_str(), access, share, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ExpectAskedThenRefused(path);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(path.c_str()), "held contents\r\n");
+    DeleteFileA(path.c_str());
+  }
 };
 
 TEST_F(FailureTest, PathsThatCantBeCreatedAreRefused) {
@@ -98,15 +111,7 @@ TEST_F(FailureTest, ReadOnlyFileIsAskedAboutThenKept) {
 }
 
 TEST_F(FailureTest, FileHeldWithoutSharingIsAskedAboutThenKept) {
-  const std::string path = TestPath("held.txt");
-  WriteFileBytes(path, "held contents\r\n");
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  ExpectAskedThenRefused(path);
-  CloseHandle(held);
-  EXPECT_EQ(ReadFileBytes(path.c_str()), "held contents\r\n");
-  DeleteFileA(path.c_str());
+  ExpectHeldFileKept(TestPath("held.txt"), GENERIC_READ, 0);
 }
 
 // One writer per file. During a run nobody else may open the file for
@@ -168,15 +173,7 @@ TEST_F(FailureTest, FileHasOneWriterAtATime) {
   Click(other, IDC_EXIT);
   EXPECT_EQ(WaitForSingleObject(second.hProcess, 15000), WAIT_OBJECT_0);
 
-  WriteFileBytes(path, "being written\r\n");
-  writer = CreateFileA(path.c_str(), GENERIC_WRITE,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  ExpectAskedThenRefused(path);
-  CloseHandle(writer);
-  EXPECT_EQ(ReadFileBytes(path.c_str()), "being written\r\n");
-  DeleteFileA(path.c_str());
+  ExpectHeldFileKept(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 // A file that others may write but not read can't be opened for reading,

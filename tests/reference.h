@@ -94,7 +94,8 @@ inline bool FileHoldsReferenceLines(const char* path, int first, int last,
     } else if (i < exact || i == lines - 1) {
       const std::string line = ReferenceLine(s);
       char found[32];
-      same = FileSeek(f, offset, SEEK_SET) &&
+      // The exact lines are read in order; only the last one needs a seek.
+      same = (i < exact || FileSeek(f, offset, SEEK_SET)) &&
              std::fread(found, 1, line.size(), f) == line.size() &&
              line.compare(0, line.size(), found, line.size()) == 0;
     }
