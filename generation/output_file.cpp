@@ -1,7 +1,8 @@
 // Opening, cutting back and closing the run's output file. On Windows the
 // file is opened through the system so that its sharing can be chosen (the C
-// runtime lets every other program write a file it has open) and cut back
-// through its own handle, which takes 64-bit sizes on every Windows.
+// runtime lets every other program write a file it has open) and so that its
+// name keeps every character, and cut back through its own handle, which
+// takes 64-bit sizes on every Windows.
 #include "generation/output_file.h"
 
 #include "generation/combinations.h"
@@ -19,6 +20,9 @@ namespace {
 
 #ifdef _WIN32
 
+// The longest path the system's wide file calls take, with its terminator.
+constexpr int kWidePathCapacity = 32768;
+
 // Readers are let in (to look at the first lines during a run), writers are
 // not: a second writer would mix its lines into the run's. The sharing check
 // comes before CREATE_ALWAYS truncates, so a file that someone else is
@@ -29,7 +33,14 @@ namespace {
 // pending block when the file is closed, which holds up the end of a run by
 // a fraction of a second per gigabyte.
 std::FILE* OpenForWriting(const char* path, bool replace) {
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  // Widened for the system's wide call: the byte-string one would fold what
+  // the code page lacks into other letters, and so into another file.
+  wchar_t wide[kWidePathCapacity];
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide,
+                          kWidePathCapacity) == 0) {
+    return nullptr;
+  }
+  HANDLE file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             replace ? CREATE_ALWAYS : CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;

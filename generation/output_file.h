@@ -4,11 +4,12 @@
 
 #include <cstdio>
 
-// Opens the file at path for the enumerator: replaces an existing file when
-// replace is set, otherwise creates a new one and fails if something is
-// already there. While the stream is open others may read the file but not
-// write it; a file that someone else has open for writing is refused before
-// anything of it is truncated. nullptr when the file can't be opened.
+// Opens the file at path (UTF-8, whatever the platform) for the enumerator:
+// replaces an existing file when replace is set, otherwise creates a new one
+// and fails if something is already there. While the stream is open others may
+// read the file but not write it; a file that someone else has open for writing
+// is refused before anything of it is truncated. nullptr when the file can't be
+// opened.
 std::FILE* OpenOutputStream(const char* path, bool replace);
 
 // Closes the stream. After a failed write the file is cut back to the lines

@@ -9,6 +9,7 @@
 #include "generation/combinations.h"
 #include "generation/output_file.h"
 #include "resource.h"
+#include "run/output_path.h"
 #include "run/run_state.h"
 
 namespace {
@@ -17,7 +18,8 @@ const char kOverwriteQuestion[] = "Il file esiste gi\xE0. Vuoi sovrascrivere";
 const char kCreateFailed[] = "Impossibile creare il file";
 const char kWriteFailed[] = "Errore durante la scrittura del file";
 const UINT kProgressPeriodMs = 500;
-const int kPathCapacity = 512;
+// A full path in UTF-8: up to three bytes for each of its characters.
+const int kUtf8PathCapacity = 3 * kFullPathCapacity;
 
 // The controls a run locks, in the order they are disabled and enabled again.
 const int kOptionControls[] = {IDC_FIRST_NUMBER, IDC_THROUGH_LAST,
@@ -47,41 +49,6 @@ void ShowError(const char* text) {
   MessageBoxA(g_dialog, text, "Errore", MB_ICONERROR);
 }
 
-// Reads the output path. A path longer than the buffer is refused rather than
-// cut, since a cut path names a different file from the one shown.
-bool ReadOutputPath(char (&path)[kPathCapacity]) {
-  if (GetWindowTextLengthA(GetDlgItem(g_dialog, IDC_OUTPUT_FILE)) >=
-      kPathCapacity) {
-    return false;
-  }
-  GetDlgItemTextA(g_dialog, IDC_OUTPUT_FILE, path, kPathCapacity);
-  return true;
-}
-
-// Whether creating the file would replace something. Anything the system
-// can't positively call absent counts, a file that exists but can't be read
-// (locked, no permission) included; a folder does not, and is left to the
-// create step to refuse.
-bool FileExistsAt(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES)
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_NOT_READY:
-      return false;
-    default:
-      return true;
-  }
-}
-
 // Creates the file, enumerates the range into it and shows the final count.
 // replace: the user agreed to overwrite what is at the path.
 void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
@@ -106,13 +73,25 @@ void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
   if (!stored) ShowError(kWriteFailed);
 }
 
+// The file that the path box names, in UTF-8 for the output file's opening.
+// False when it can't name a file (too long, nothing there to resolve, or
+// characters that have no UTF-8 form, such as a lone half of a pair).
+bool ResolveOutputPath(wchar_t (&full)[kFullPathCapacity],
+                       char (&utf8)[kUtf8PathCapacity]) {
+  wchar_t typed[kPathCapacity];
+  return ReadOutputPath(g_dialog, typed) && FullOutputPath(typed, full) &&
+         WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, full, -1, utf8,
+                             kUtf8PathCapacity, nullptr, nullptr) != 0;
+}
+
 void RunOnce(FirstNumbers range) {
-  char path[kPathCapacity];
-  if (!ReadOutputPath(path)) {
+  wchar_t full[kFullPathCapacity];
+  char path[kUtf8PathCapacity];
+  if (!ResolveOutputPath(full, path)) {
     ShowError(kCreateFailed);
     return;
   }
-  const bool exists = FileExistsAt(path);
+  const bool exists = FileExistsAt(full);
   if (exists && MessageBoxA(g_dialog, kOverwriteQuestion, "Attenzione",
                             MB_YESNO | MB_ICONINFORMATION) != IDYES) {
     return;

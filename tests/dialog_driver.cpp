@@ -127,9 +127,12 @@ std::string ControlText(HWND dialog, int id) {
 }
 
 void SetControlText(HWND dialog, int id, const std::string& text) {
-  const std::wstring wide = ToWide(text);
+  SetControlText(dialog, id, ToWide(text));
+}
+
+void SetControlText(HWND dialog, int id, const std::wstring& text) {
   SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0,
-               reinterpret_cast<LPARAM>(wide.c_str()));
+               reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::string MessageBoxText(HWND box) {

@@ -27,6 +27,8 @@ HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs = 10000);
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);
+// The same for any characters, as a user types or pastes them.
+void SetControlText(HWND dialog, int id, const std::wstring& text);
 
 // The text of a message box, its caption and whether it has a button.
 std::string MessageBoxText(HWND box);

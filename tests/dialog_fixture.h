@@ -35,11 +35,8 @@ class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CreateDirectoryA(kTestFolder, nullptr);
-    ui_ = std::thread([this] {
-      result_ =
-          DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MAIN),
-                          nullptr, MainDialogProc, 0);
-    });
+    ui_ = std::thread(
+        [this] { result_ = ShowMainDialog(GetModuleHandleA(nullptr)); });
     dialog_ = WaitForMainDialog(GetCurrentProcessId());
     ASSERT_NE(dialog_, nullptr);
   }

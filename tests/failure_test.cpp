@@ -98,6 +98,101 @@ TEST_F(FailureTest, OverlongPathIsRefusedNotCut) {
   ExpectRefused(path);
 }
 
+// Reads a file by its wide name; empty when it can't be opened.
+std::string ReadWideFile(const std::wstring& path) {
+  std::string bytes;
+  if (std::FILE* f = _wfopen(path.c_str(), L"rb")) {
+    char chunk[256];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+      bytes.append(chunk, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+void WriteWideFile(const std::wstring& path, const std::string& bytes) {
+  std::FILE* f = _wfopen(path.c_str(), L"wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+// The file asked about, created or replaced is the one the path box names:
+// any characters, beyond 260 of them, pasted in Explorer's quotes, written
+// with '/', ".." and a trailing dot. Wine keeps Unicode text even in a box
+// made by the byte-string call, which on Windows folds what the code page
+// lacks as it is typed; so the box's own Unicode-ness is checked as well.
+TEST_F(FailureTest, PathNamesExactlyTheFileWritten) {
+  EXPECT_TRUE(IsWindowUnicode(GetDlgItem(dialog_, IDC_OUTPUT_FILE)));
+  ChooseRange(dialog_, 85, false);
+  const std::string line = "85;86;87;88;89;90\r\n";
+  const std::wstring base = L"C:\\sestor-tests\\";
+  const auto runOn = [&](const std::wstring& typed) {
+    SetControlText(dialog_, IDC_OUTPUT_FILE, typed);
+    Click(dialog_, IDC_RUN);
+    if (WaitUntil(Idle)) return;
+    HWND box = FindOwnedMessageBox(dialog_);
+    ADD_FAILURE() << "asked: " << MessageBoxText(box);
+    Click(box, HasButton(box, IDNO) ? IDNO : IDOK);
+    WaitUntil(Idle);
+  };
+
+  // Outside Windows-1252: a Polish folder with an emoji; and a 1252 name.
+  const std::wstring polish = base + L"\u0141\u00f3d\u017a \xD83D\xDCCA";
+  ASSERT_TRUE(CreateDirectoryW(polish.c_str(), nullptr));
+  runOn(polish + L"\\out.txt");
+  EXPECT_EQ(ReadWideFile(polish + L"\\out.txt"), line);
+  DeleteFileW((polish + L"\\out.txt").c_str());
+  RemoveDirectoryW(polish.c_str());
+  runOn(base + L"citt\u00e0.txt");
+  EXPECT_EQ(ReadWideFile(base + L"citt\u00e0.txt"), line);
+  DeleteFileW((base + L"citt\u00e0.txt").c_str());
+
+  // Fullwidth letters that a code page would fold into "out.txt", which
+  // must be neither asked about nor replaced.
+  const std::wstring plain = base + L"out.txt";
+  const std::wstring wide = base + L"\uFF4F\uFF55\uFF54.txt";
+  WriteWideFile(plain, "precious\r\n");
+  runOn(wide);
+  EXPECT_EQ(ReadWideFile(wide), line);
+  WriteWideFile(wide, "old\r\n");
+  SetControlText(dialog_, IDC_OUTPUT_FILE, wide);
+  HWND box = ExpectOverwriteQuestion();
+  ASSERT_NE(box, nullptr);
+  Click(box, IDYES);
+  ASSERT_TRUE(WaitUntil(Idle));
+  EXPECT_EQ(ReadWideFile(wide), line);
+  EXPECT_EQ(ReadWideFile(plain), "precious\r\n");
+  DeleteFileW(wide.c_str());
+  DeleteFileW(plain.c_str());
+
+  // Quoted as Explorer copies it; and written the other ways Windows takes.
+  runOn(L"\"" + plain + L"\"");
+  EXPECT_EQ(ReadWideFile(plain), line);
+  DeleteFileW(plain.c_str());
+  runOn(L"C:/sestor-tests/not-there/../out.txt.");
+  EXPECT_EQ(ReadWideFile(plain), line);
+  DeleteFileW(plain.c_str());
+
+  // 480 characters, in folders of 60.
+  std::wstring folder = L"\\\\?\\C:\\sestor-tests";
+  std::vector<std::wstring> made;
+  while (folder.size() < 400) {
+    folder += L"\\" + std::wstring(59, L'd');
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    made.push_back(folder);
+  }
+  const std::wstring full = folder + L"\\" +
+                            std::wstring(480 - 5 - (folder.size() - 4), L'f') +
+                            L".txt";
+  ASSERT_EQ(full.size() - 4, 480u);
+  runOn(full.substr(4));
+  EXPECT_EQ(ReadWideFile(full), line);
+  DeleteFileW(full.c_str());
+  for (auto d = made.rbegin(); d != made.rend(); ++d)
+    RemoveDirectoryW(d->c_str());
+}
+
 // Something that exists but can't be replaced: asked first, then refused,
 // and its bytes stay as they were.
 TEST_F(FailureTest, ReadOnlyFileIsAskedAboutThenKept) {

@@ -1,11 +1,9 @@
 // Program entry: the main dialog, shown modally until "Uscita".
 #include <windows.h>
 
-#include "resource.h"
 #include "ui/main_dialog.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc,
-                  0);
+  ShowMainDialog(instance);
   return 1;  // the program's exit status, whatever the dialog returned
 }

@@ -55,6 +55,15 @@ void OnCommand(HWND dialog, WORD id) {
 
 }  // namespace
 
+INT_PTR ShowMainDialog(HINSTANCE instance) {
+  // A Unicode dialog, so that the path box keeps every character typed or
+  // pasted into it: a box made by the byte-string call folds them into the
+  // code page as they arrive. The texts the code sets still go in through
+  // the byte-string calls, as Windows-1252.
+  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                         MainDialogProc, 0);
+}
+
 void ShowCombinationCount() { SetProgressText(g_combinationCount.load()); }
 
 // Returns 0 for every message: no initial focus, and the dialog manager's
