@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes LEGGIMI.txt, the user's guide in the release: the Italian text of
 LEGGIMI.txt.in with the version and the table of digests.txt filled in, as
-Windows-1252 with CR LF, so that Notepad shows it right on every Windows.
+Windows-1252 with CR LF, so that Notepad shows it right on every Windows,
+and no line over 80 columns.
 
     release/make-leggimi.py VERSION OUT
 """
@@ -9,6 +10,8 @@ import pathlib
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
+# Notepad on Windows 11 wraps longer lines, tables included.
+COLUMNS = 80
 
 
 def thousands(n):
@@ -17,12 +20,15 @@ def thousands(n):
 
 
 def table(rows):
-    lines = [f"{'Scelta':<16} {'Righe':>11} {'Byte':>14}  SHA-256",
-             f"{'-' * 16} {'-' * 11} {'-' * 14}  {'-' * 64}"]
+    """A row a choice, its digest on the line below, so that no line is
+    wider than Notepad shows without wrapping."""
+    lines = [f"{'Scelta':<16} {'Righe':>13} {'Byte':>16}",
+             f"    SHA-256",
+             "-" * 47]
     for first, count, size, digest in rows:
         name = "Tutte" if first == 0 else f"Primo numero {first}"
-        lines.append(f"{name:<16} {thousands(count):>11} "
-                     f"{thousands(size):>14}  {digest}")
+        lines.append(f"{name:<16} {thousands(count):>13} {thousands(size):>16}")
+        lines.append(f"    {digest}")
     return "\n".join(lines)
 
 
@@ -35,7 +41,12 @@ def main():
     if [r[0] for r in rows] != list(range(86)):
         sys.exit("digests.txt must have a row for 0 (Tutte) and for 1 to 85")
     text = (HERE / "LEGGIMI.txt.in").read_text(encoding="utf-8")
-    text = text.replace("@VERSIONE@", version).replace("@TABELLA@", table(rows))
+    text = (text.replace("@VERSIONE@", version)
+            .replace("@TABELLA@", table(rows))
+            .replace("@IMPRONTA_TUTTE@", rows[0][3]))
+    wide = [line for line in text.splitlines() if len(line) > COLUMNS]
+    if wide:
+        sys.exit(f"lines over {COLUMNS} columns:\n" + "\n".join(wide))
     # strict: a character that Windows-1252 lacks is an error, not a '?'
     out.write_bytes(text.replace("\n", "\r\n").encode("cp1252"))
 
