@@ -1,5 +1,5 @@
 # make test   installs what is missing, builds both presets, runs every test
-# make run    builds and starts Sestor.exe (under Wine)
+# make run    builds and starts Sestor.exe under Wine (in a browser without a display)
 # make bench  times the generator against dd and fprintf, natively and under Wine
 # make bench-run  a full run through the real dialog under Wine, against dd
 # make dist   the release: dist/Sestor-VERSION.zip (exe, LEGGIMI.txt, SHA256SUMS.txt)
@@ -29,14 +29,15 @@ test: native windows prefix
 	ctest --preset native
 	scripts/with-display.sh ctest --preset windows
 	scripts/check-reproducible.sh
+	tests/make-run.sh
 
 run: windows prefix
-	scripts/with-display.sh wine build/windows/Sestor.exe
+	@scripts/run.sh build/windows/Sestor.exe
 
 bench: native windows prefix
 	bench/run-bench.sh $(BENCH_ARGS)
 
-bench-run: windows prefix
+bench-run: native windows prefix
 	scripts/with-display.sh bench/run-dialog-bench.sh $(BENCH_ARGS)
 
 dist: deps

@@ -6,4 +6,6 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX
 export WINEDEBUG=-all
 export LC_ALL=C.UTF-8
+# The first test after the presets alone makes the prefix (once).
+"$here/scripts/wine-prefix.sh" "$WINEPREFIX" || exit 1
 exec wine "$@"

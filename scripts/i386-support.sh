@@ -19,6 +19,21 @@ i386_runs() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 i386_runs && exit 0
 echo "This kernel runs no 32-bit programs: Wine's loader goes through qemu"
 
+# The release's mirror, from the source lists in either format: deb822
+# ("URIs: ..." in sources.list.d/*.sources, as new installs have it) or one
+# line a source ("deb [options] URI suite ..." in sources.list, as a machine
+# installed from the ISO has it). The security archive is another one.
+# APT_CONFIG_DIR names another folder than /etc/apt, to try it on samples.
+debian_mirror() {
+  apt=${APT_CONFIG_DIR:-/etc/apt}
+  {
+    sed -n 's/^URIs:[[:space:]]*\([^[:space:]]*\).*/\1/p' \
+      "$apt"/sources.list.d/*.sources 2>/dev/null
+    sed -n 's/^deb[[:space:]]\{1,\}\(\[[^]]*\][[:space:]]*\)\{0,1\}\([^[:space:]]*\).*/\2/p' \
+      "$apt"/sources.list "$apt"/sources.list.d/*.list 2>/dev/null
+  } | grep -v security | head -n 1
+}
+
 qemu=/usr/bin/qemu-i386
 qemu_major() { "$qemu" --version 2>/dev/null | sed -n 's/.*version \([0-9]*\).*/\1/p'; }
 
@@ -27,11 +42,10 @@ if [ "$(qemu_major)" = "" ] || [ "$(qemu_major)" -lt 8 ]; then
   list=/etc/apt/sources.list.d/sestor-backports.sources
   if [ ! -f "$list" ]; then
     # The same mirror as the release itself, its backports suite.
-    uris=$(grep -h '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null |
-      grep -v security | head -n 1)
-    [ -n "$uris" ] || { echo "no Debian mirror configured" >&2; exit 1; }
-    printf 'Types: deb\n%s\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-      "$uris" "$codename" | as_root tee "$list" >/dev/null
+    mirror=$(debian_mirror)
+    [ -n "$mirror" ] || { echo "no Debian mirror configured" >&2; exit 1; }
+    printf 'Types: deb\nURIs: %s\nSuites: %s-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      "$mirror" "$codename" | as_root tee "$list" >/dev/null
   fi
   as_root apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \

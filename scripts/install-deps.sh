@@ -3,8 +3,11 @@
 # Debian 12; runs as root or through sudo. A second run changes nothing.
 set -eu
 
+# The last line: the browser view of `make run` on a machine without a
+# display (a VNC server, noVNC and websockify), and what its test uses.
 packages="cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine
-googletest e2fsprogs xdotool x11-apps imagemagick python3"
+googletest e2fsprogs xdotool x11-apps imagemagick python3 procps
+x11vnc novnc websockify python3-websocket python3-cryptography"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

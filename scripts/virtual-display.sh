@@ -1,0 +1,54 @@
+# Sourced by the scripts that start Sestor, its tests or its benchmarks: a
+# virtual X display for a machine that has none, and the stopping of all
+# that the script started, whether its command ends, fails, or is stopped by
+# Ctrl-C or a closed terminal. Background processes of a script ignore the
+# terminal's Ctrl-C, so nothing of it would stop them otherwise; the
+# script's own command runs in the background too (run_and_wait), so that a
+# signal reaches the trap at once instead of after the command.
+#
+# Needs WINEPREFIX set: the Wine server of that prefix is stopped as well.
+
+# Process IDs started here, last first; all stopped at exit.
+started=""
+# A private folder for what the started processes need; removed at exit.
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/sestor.XXXXXX")
+
+stop_started() {
+  trap - EXIT INT TERM HUP
+  # Wine first, while its display is still there to say goodbye to.
+  wineserver -k 2>/dev/null && wineserver -w 2>/dev/null
+  for pid in $started; do kill "$pid" 2>/dev/null; done
+  for pid in $started; do wait "$pid" 2>/dev/null; done
+  rm -rf "$scratch"
+}
+trap stop_started EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+# background COMMAND...: starts it, to be stopped at exit.
+background() {
+  "$@" &
+  started="$! $started"
+}
+
+# run_and_wait COMMAND...: runs it and sets `status` to its exit status.
+run_and_wait() {
+  background "$@"
+  wait "${started%% *}"
+  status=$?
+}
+
+# start_xvfb WIDTHxHEIGHT: an Xvfb on the first free display, as DISPLAY.
+start_xvfb() {
+  # Xvfb writes the display's number once it takes connections.
+  background Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp \
+    3>"$scratch/display" >/dev/null 2>&1
+  for _ in $(seq 100); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+  done
+  [ -s "$scratch/display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  DISPLAY=":$(cat "$scratch/display")"
+  export DISPLAY
+}
