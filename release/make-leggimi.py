@@ -44,6 +44,9 @@ def main():
     text = (text.replace("@VERSIONE@", version)
             .replace("@TABELLA@", table(rows))
             .replace("@IMPRONTA_TUTTE@", rows[0][3]))
+    # The title's underline as long as the title with its version.
+    title, _, rest = text.partition("\n")
+    text = title + "\n" + "=" * len(title) + rest[rest.index("\n"):]
     wide = [line for line in text.splitlines() if len(line) > COLUMNS]
     if wide:
         sys.exit(f"lines over {COLUMNS} columns:\n" + "\n".join(wide))
