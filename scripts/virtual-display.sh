@@ -33,8 +33,10 @@ background() {
 }
 
 # run_and_wait COMMAND...: runs it and sets `status` to its exit status.
+# The command takes Ctrl-C as a foreground one would, not ignoring it as a
+# background one does, so that a test runner or benchmark stops at once.
 run_and_wait() {
-  background "$@"
+  background env --default-signal=INT,QUIT "$@"
   wait "${started%% *}"
   status=$?
 }
