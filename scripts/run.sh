@@ -55,7 +55,8 @@ start_web() {
   web_port=$first_web_port
   while ! port_free "$web_port"; do
     web_port=$((web_port + 1))
-    [ "$web_port" -lt $((first_web_port + 100)) ] || return 1
+    [ "$web_port" -lt $((first_web_port + 100)) ] ||
+      { echo "no free port from $first_web_port on" >&2; return 1; }
   done
   background websockify --web /usr/share/novnc "127.0.0.1:$web_port" \
     "127.0.0.1:$vnc_port" >"$scratch/websockify.log" 2>&1
