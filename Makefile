@@ -2,6 +2,7 @@
 # make run    builds and starts Sestor.exe under Wine (in a browser without a display)
 # make bench  times the generator against dd and fprintf, natively and under Wine
 # make bench-run  a full run through the real dialog under Wine, against dd
+# make soak   the gate again and again: RUNS=30 BUSY=half|all|none WHAT=make-run|wine|native|gate
 # make dist   the release: dist/Sestor-VERSION.zip (exe, LEGGIMI.txt, SHA256SUMS.txt)
 SHELL := /bin/sh
 WINEPREFIX := $(CURDIR)/build/wineprefix
@@ -9,7 +10,7 @@ export WINEPREFIX
 export WINEDEBUG := -all
 export LC_ALL := C.UTF-8
 
-.PHONY: test run bench bench-run deps prefix native windows screenshot dist
+.PHONY: test run bench bench-run deps prefix native windows screenshot dist soak
 
 deps:
 	@scripts/install-deps.sh
@@ -31,6 +32,9 @@ test: native windows prefix
 	scripts/check-reproducible.sh
 	tests/make-run.sh
 
+soak: native windows prefix
+	tests/soak.sh $(or $(RUNS),30) $(or $(BUSY),half) $(or $(WHAT),make-run)
+
 run: windows prefix
 	@scripts/run.sh build/windows/Sestor.exe
 
@@ -47,3 +51,4 @@ dist: deps
 
 screenshot: windows prefix
 	scripts/with-display.sh scripts/screenshot.sh docs/sestor.png
+	scripts/with-display.sh scripts/screenshot.sh docs/sestor-150.png 150

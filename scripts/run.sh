@@ -21,19 +21,6 @@ export WINEPREFIX WINEDEBUG=-all LC_ALL=C.UTF-8
 screen=704x345
 first_web_port=6080
 
-# True when nothing listens on 127.0.0.1:PORT.
-port_free() {
-  python3 -c 'import socket, sys
-socket.socket().bind(("127.0.0.1", int(sys.argv[1])))' "$1" 2>/dev/null
-}
-
-# True once something accepts connections on 127.0.0.1:PORT.
-port_open() {
-  python3 -c 'import socket, sys
-socket.create_connection(("127.0.0.1", int(sys.argv[1])), 1).close()' "$1" \
-    2>/dev/null
-}
-
 start_vnc() {
   # VNC passwords count 8 characters at most.
   password=$(tr -dc 'A-Za-z0-9' </dev/urandom | head -c 8)
@@ -51,17 +38,34 @@ start_vnc() {
   return 1
 }
 
+# websockify on the first free port from 6080, on a socket bound before it
+# starts (--inetd): a port found free and bound later could be taken in
+# between by another copy of this script.
 start_web() {
-  web_port=$first_web_port
-  while ! port_free "$web_port"; do
-    web_port=$((web_port + 1))
-    [ "$web_port" -lt $((first_web_port + 100)) ] ||
-      { echo "no free port from $first_web_port on" >&2; return 1; }
-  done
-  background websockify --web /usr/share/novnc "127.0.0.1:$web_port" \
-    "127.0.0.1:$vnc_port" >"$scratch/websockify.log" 2>&1
+  background python3 -c 'import os, socket, sys
+first, vnc = int(sys.argv[1]), sys.argv[2]
+for port in range(first, first + 100):
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    try:
+        s.bind(("127.0.0.1", port))
+        break
+    except OSError:
+        s.close()
+else:
+    sys.exit("no free port from %d on" % first)
+s.listen(16)
+print(port, flush=True)
+os.dup2(s.fileno(), 0)
+os.execvp("websockify", ["websockify", "--inetd", "--web", "/usr/share/novnc",
+                         "127.0.0.1:" + vnc])' "$first_web_port" "$vnc_port" \
+    >"$scratch/web-port" 2>"$scratch/websockify.log"
+  # The port is printed once the socket listens: connections wait for
+  # websockify from then on.
   for _ in $(seq 100); do
-    port_open "$web_port" && return 0
+    web_port=$(head -n 1 "$scratch/web-port")
+    [ -n "$web_port" ] && return 0
+    kill -0 "${started%% *}" 2>/dev/null || break
     sleep 0.1
   done
   echo "websockify did not start:" >&2

@@ -14,7 +14,10 @@ started=""
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sestor.XXXXXX")
 
 stop_started() {
-  trap - EXIT INT TERM HUP
+  # Ignored, not reset: a wrapper around this script signals it while it
+  # stops its own children, and a cleanup cut short would leave them running.
+  trap - EXIT
+  trap '' INT TERM HUP
   # Wine first, while its display is still there to say goodbye to.
   wineserver -k 2>/dev/null && wineserver -w 2>/dev/null
   for pid in $started; do kill "$pid" 2>/dev/null; done
