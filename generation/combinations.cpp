@@ -12,6 +12,8 @@
 #include <array>
 #include <cstring>
 
+#include "generation/output_file.h"
+
 std::atomic<std::int32_t> g_combinationCount{0};
 std::atomic<std::uint8_t> g_stopRequest{0};
 std::FILE* g_outputStream = nullptr;
@@ -79,8 +81,7 @@ bool FlushBlock() {
   const std::size_t size = static_cast<std::size_t>(s_cursor - s_block);
   s_cursor = s_block;
   if (size == 0) return true;
-  if (std::fwrite(s_block, 1, size, g_outputStream) != size ||
-      std::ferror(g_outputStream)) {
+  if (!WriteBlock(g_outputStream, s_block, size)) {
     g_storedOutput.failed = true;
     return false;
   }

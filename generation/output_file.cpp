@@ -1,8 +1,8 @@
-// Opening, cutting back and closing the run's output file. On Windows the
-// file is opened through the system so that its sharing can be chosen (the C
-// runtime lets every other program write a file it has open) and so that its
-// name keeps every character, and cut back through its own handle, which
-// takes 64-bit sizes on every Windows.
+// Opening, writing, cutting back and closing the run's output file. On
+// Windows the file is opened through the system so that its sharing can be
+// chosen (the C runtime lets every other program write a file it has open)
+// and so that its name keeps every character; it is written and cut back
+// through its own handle, which takes 64-bit sizes on every Windows.
 #include "generation/output_file.h"
 
 #include "generation/combinations.h"
@@ -23,6 +23,17 @@ namespace {
 // The longest path the system's wide file calls take, with its terminator.
 constexpr int kWidePathCapacity = 32768;
 
+// Windows refuses to replace a hidden or system file unless the new one is
+// made with the same attributes.
+DWORD KeptAttributes(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  const DWORD kept =
+      attributes == INVALID_FILE_ATTRIBUTES
+          ? 0
+          : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
+}
+
 // Readers are let in (to look at the first lines during a run), writers are
 // not: a second writer would mix its lines into the run's. The sharing check
 // comes before CREATE_ALWAYS truncates, so a file that someone else is
@@ -40,10 +51,17 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
                           kWidePathCapacity) == 0) {
     return nullptr;
   }
-  HANDLE file = CreateFileW(wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            replace ? CREATE_ALWAYS : CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(
+      wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+      replace ? CREATE_ALWAYS : CREATE_NEW,
+      replace ? KeptAttributes(wide) : FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
+  // A device (a printer, a serial port, the null device) would swallow the
+  // lines, or block a write where STOP can't reach it.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return nullptr;
+  }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
   if (fd < 0) {
     CloseHandle(file);
@@ -54,8 +72,26 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
   return stream;
 }
 
+HANDLE FileOf(std::FILE* stream) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+}
+
+bool WriteAll(std::FILE* stream, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(FileOf(stream), bytes, static_cast<DWORD>(size), &written,
+                   nullptr) ||
+        written == 0) {
+      return false;
+    }
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
 void CutBack(std::FILE* stream, std::int64_t size) {
-  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  HANDLE file = FileOf(stream);
   LARGE_INTEGER end;
   end.QuadPart = size;
   if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
@@ -72,6 +108,16 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
   return stream;
 }
 
+bool WriteAll(std::FILE* stream, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fileno(stream), bytes, size);
+    if (written <= 0) return false;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 void CutBack(std::FILE* stream, std::int64_t size) {
   (void)ftruncate(fileno(stream), size);
 }
@@ -83,10 +129,14 @@ void CutBack(std::FILE* stream, std::int64_t size) {
 std::FILE* OpenOutputStream(const char* path, bool replace) {
   g_storedOutput = StoredOutput{};
   std::FILE* stream = OpenForWriting(path, replace);
-  // Unbuffered: each block goes straight to the file, so a failed write is
-  // seen at once and nothing is held back in the stream.
+  // Unbuffered: blocks go past the stream to the file, which holds nothing
+  // back for its closing.
   if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
   return stream;
+}
+
+bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size) {
+  return WriteAll(stream, bytes, size);
 }
 
 bool CloseOutputStream(std::FILE* stream) {

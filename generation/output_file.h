@@ -2,6 +2,7 @@
 // run does, and closed so that it never ends in a torn line.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // Opens the file at path (UTF-8, whatever the platform) for the enumerator:
@@ -11,6 +12,12 @@
 // is refused before anything of it is truncated. nullptr when the file can't be
 // opened.
 std::FILE* OpenOutputStream(const char* path, bool replace);
+
+// Hands a block of whole lines to the file in one system write (the C
+// runtime splits an odd-sized block of an unbuffered stream in two, and a
+// process ended in between would leave half a line). False when the file
+// did not take all of it.
+bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size);
 
 // Closes the stream. After a failed write the file is cut back to the lines
 // known to be whole. Returns false when the run's output did not all reach

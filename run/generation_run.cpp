@@ -11,6 +11,7 @@
 #include "resource.h"
 #include "run/output_path.h"
 #include "run/run_state.h"
+#include "run/window_text.h"
 
 namespace {
 
@@ -33,9 +34,9 @@ struct FirstNumbers {
 // The list's index is the first number itself; 0 is "Tutte".
 FirstNumbers ReadFirstNumbers() {
   const LRESULT index =
-      SendDlgItemMessageA(g_dialog, IDC_FIRST_NUMBER, CB_GETCURSEL, 0, 0);
+      SendDlgItemMessageW(g_dialog, IDC_FIRST_NUMBER, CB_GETCURSEL, 0, 0);
   const bool throughLast =
-      SendDlgItemMessageA(g_dialog, IDC_THROUGH_LAST, BM_GETCHECK, 0, 0) != 0;
+      SendDlgItemMessageW(g_dialog, IDC_THROUGH_LAST, BM_GETCHECK, 0, 0) != 0;
   if (index < 1 || index > kLastFirstNumber) return {1, kLastFirstNumber};
   const int first = static_cast<int>(index);
   return {first, throughLast ? kLastFirstNumber : first};
@@ -46,7 +47,16 @@ void EnableOptions(BOOL enable) {
 }
 
 void ShowError(const char* text) {
-  MessageBoxA(g_dialog, text, "Errore", MB_ICONERROR);
+  MessageBox1252(g_dialog, text, "Errore", MB_ICONERROR);
+}
+
+// While the file is open the system stays awake (the display may sleep):
+// Windows does not count disk writes as use, and a USB or network file may
+// not survive a sleep. The dialog is told too, for the end of the session.
+void KeepAwakeWhileWriting(bool writing) {
+  SetThreadExecutionState(writing ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED
+                                  : ES_CONTINUOUS);
+  SendMessageW(g_dialog, kWritingMessage, writing, 0);
 }
 
 // Creates the file, enumerates the range into it and shows the final count.
@@ -57,6 +67,7 @@ void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
     ShowError(kCreateFailed);
     return;
   }
+  KeepAwakeWhileWriting(true);
   g_combinationCount = 0;
   SetTimer(g_dialog, IDT_PROGRESS, kProgressPeriodMs, nullptr);
 
@@ -64,6 +75,7 @@ void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
   EnumerateRange(range.first, range.last, combination);
   const bool stored = CloseOutputStream(g_outputStream);
   g_outputStream = nullptr;
+  KeepAwakeWhileWriting(false);
   // After a failed write the count falls back to the lines that reached the
   // file, so no display claims lines that are not there.
   if (!stored) g_combinationCount = g_storedOutput.lines;
@@ -92,8 +104,8 @@ void RunOnce(FirstNumbers range) {
     return;
   }
   const bool exists = FileExistsAt(full);
-  if (exists && MessageBoxA(g_dialog, kOverwriteQuestion, "Attenzione",
-                            MB_YESNO | MB_ICONINFORMATION) != IDYES) {
+  if (exists && MessageBox1252(g_dialog, kOverwriteQuestion, "Attenzione",
+                               MB_YESNO | MB_ICONINFORMATION) != IDYES) {
     return;
   }
   // A new file is created only if nothing has appeared there meanwhile, so
@@ -106,7 +118,7 @@ void RunOnce(FirstNumbers range) {
 void SetProgressText(int count) {
   char text[80];
   std::snprintf(text, sizeof text, "Combinazione %d", count);
-  SetDlgItemTextA(g_dialog, IDC_PROGRESS, text);
+  SetControlText1252(g_dialog, IDC_PROGRESS, text);
 }
 
 void OnRunCommand() {
@@ -124,11 +136,11 @@ void OnRunCommand() {
 DWORD WINAPI GenerationThread(LPVOID) {
   const FirstNumbers range = ReadFirstNumbers();
   EnableOptions(FALSE);
-  SetDlgItemTextA(g_dialog, IDC_RUN, "STOP");
+  SetControlText1252(g_dialog, IDC_RUN, "STOP");
   Sleep(1);
   RunOnce(range);
   EnableOptions(TRUE);
-  SetDlgItemTextA(g_dialog, IDC_RUN, "Esegui");
+  SetControlText1252(g_dialog, IDC_RUN, "Esegui");
   // Last act: the run is over once the marker is clear.
   CloseHandle(g_workerThread.exchange(nullptr));
   return 0;

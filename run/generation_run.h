@@ -14,3 +14,8 @@ DWORD WINAPI GenerationThread(LPVOID parameter);
 
 // Formats "Combinazione %d" with count into the progress text.
 void SetProgressText(int count);
+
+// Sent by the worker to the dialog once its file is open (wParam TRUE) and
+// once it is closed again (FALSE): between the two, the end of the session
+// would cut the file short.
+constexpr UINT kWritingMessage = WM_APP + 1;

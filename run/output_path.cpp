@@ -10,16 +10,57 @@ namespace {
 // "\\?\UNC\" takes the place of a network path's leading "\\".
 constexpr int kPrefixRoom = 8;
 
-// No Windows file name holds a double quote, so a pair around the whole text
-// can only be the quoting of a pasted path.
-void Unquote(const wchar_t* typed, wchar_t (&path)[kPathCapacity]) {
-  const std::size_t length = std::wcslen(typed);
-  if (length >= 2 && typed[0] == L'"' && typed[length - 1] == L'"') {
-    std::wmemcpy(path, typed + 1, length - 2);
-    path[length - 2] = L'\0';
-  } else {
-    std::wmemcpy(path, typed, length + 1);
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+// A path as mail, chat and Explorer's "Copy as path" hand it over: blanks
+// around the whole are dropped, and every double quote, which no Windows
+// file name holds, so that "C:\x"\a.txt names C:\x\a.txt as well.
+void CleanTyped(const wchar_t* typed, wchar_t (&path)[kPathCapacity]) {
+  std::size_t length = 0;
+  for (const wchar_t* c = typed; *c != L'\0'; ++c) {
+    if (*c != L'"' && (length > 0 || !IsBlank(*c))) path[length++] = *c;
   }
+  while (length > 0 && IsBlank(path[length - 1])) --length;
+  path[length] = L'\0';
+}
+
+// A device by the rules of Windows 7 to 10, the strictest: CON, PRN, AUX,
+// NUL, COM0-9 and LPT0-9 (with the superscripts 1, 2, 3) as the last
+// component, whatever follows a dot and whatever blanks precede it.
+bool IsDeviceName(const wchar_t* path) {
+  const wchar_t* name = path;
+  for (const wchar_t* c = path; *c != L'\0'; ++c) {
+    if (*c == L'\\' || *c == L'/') name = c + 1;
+  }
+  std::size_t length = 0;
+  while (name[length] != L'\0' && name[length] != L'.' && name[length] != L':')
+    ++length;
+  while (length > 0 && name[length - 1] == L' ') --length;
+  if (length == 3) {
+    return _wcsnicmp(name, L"CON", 3) == 0 || _wcsnicmp(name, L"PRN", 3) == 0 ||
+           _wcsnicmp(name, L"AUX", 3) == 0 || _wcsnicmp(name, L"NUL", 3) == 0;
+  }
+  if (length == 4 &&
+      (_wcsnicmp(name, L"COM", 3) == 0 || _wcsnicmp(name, L"LPT", 3) == 0)) {
+    return (name[3] >= L'0' && name[3] <= L'9') || name[3] == L'\u00B9' ||
+           name[3] == L'\u00B2' || name[3] == L'\u00B3';
+  }
+  return false;
+}
+
+// On NTFS a colon after the drive names an alternate stream of another
+// file: the output would hide where neither Explorer nor the user looks.
+bool HasStreamColon(const wchar_t* path) {
+  if (std::wcsncmp(path, L"\\\\?\\", 4) == 0) path += 4;
+  if (path[0] != L'\0' && path[1] == L':') path += 2;
+  return std::wcschr(path, L':') != nullptr;
+}
+
+// Only a disk file may receive a run: not the device namespace (\\.\),
+// where Windows 7 to 10 resolve device names, nor a device by its name.
+bool NamesDiskFile(const wchar_t* resolved) {
+  return std::wcsncmp(resolved, L"\\\\.\\", 4) != 0 &&
+         !IsDeviceName(resolved) && !HasStreamColon(resolved);
 }
 
 bool IsDrivePath(const wchar_t* path) {
@@ -43,12 +84,12 @@ bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]) {
 
 bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
   wchar_t path[kPathCapacity];
-  Unquote(typed, path);
+  CleanTyped(typed, path);
   // Resolved behind room for the prefix, then moved into place.
   wchar_t* resolved = full + kPrefixRoom;
   const DWORD room = kFullPathCapacity - kPrefixRoom;
   const DWORD length = GetFullPathNameW(path, room, resolved, nullptr);
-  if (length == 0 || length >= room) return false;
+  if (length == 0 || length >= room || !NamesDiskFile(resolved)) return false;
 
   const wchar_t* prefix = L"";
   const wchar_t* rest = resolved;

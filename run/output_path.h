@@ -17,10 +17,11 @@ constexpr int kFullPathCapacity = 32768;
 bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]);
 
 // The full path of the file that `typed` names, in the \\?\ form that lifts
-// the old 260-character limit. One pair of double quotes around the whole
-// (as Explorer's "Copy as path" gives it) is dropped; a relative path, '/',
-// "..", and trailing dots and spaces mean what they mean everywhere else in
-// Windows. False when it names nothing that could be a file.
+// the old 260-character limit. Blanks around the whole and every double
+// quote (pasted paths carry them) are dropped; a relative path, '/', "..",
+// and trailing dots and spaces mean what they mean everywhere else in
+// Windows. False when it names nothing that could be a disk file: a device,
+// by its name or in the device namespace, or an NTFS stream (a colon).
 bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
 
 // Whether creating the file would replace something.

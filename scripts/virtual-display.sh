@@ -46,13 +46,20 @@ run_and_wait() {
 
 # start_xvfb WIDTHxHEIGHT: an Xvfb on the first free display, as DISPLAY.
 start_xvfb() {
+  # Two Xvfb looking for a free display at the same moment can both go for
+  # the same one, and the one that loses takes the other's socket with it as
+  # it exits: every copy of these scripts, in any clone, starts its Xvfb in
+  # turn, holding a lock until the display answers.
+  exec 9>"${TMPDIR:-/tmp}/sestor-xvfb.lock"
+  flock 9
   # Xvfb writes the display's number once it takes connections.
   background Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp \
-    3>"$scratch/display" >/dev/null 2>&1
+    3>"$scratch/display" 9>&- >/dev/null 2>&1
   for _ in $(seq 100); do
     [ -s "$scratch/display" ] && break
     sleep 0.1
   done
+  exec 9>&-
   [ -s "$scratch/display" ] || { echo "Xvfb did not start" >&2; return 1; }
   DISPLAY=":$(cat "$scratch/display")"
   export DISPLAY

@@ -66,6 +66,13 @@ BOOL CALLBACK MatchOwnedBox(HWND window, LPARAM param) {
   return FALSE;
 }
 
+BOOL CALLBACK MatchIconStatic(HWND child, LPARAM param) {
+  if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+  *reinterpret_cast<HICON*>(param) =
+      reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+  return FALSE;
+}
+
 }  // namespace
 
 bool StartBeside(const char* relative, PROCESS_INFORMATION* process) {
@@ -141,6 +148,12 @@ std::string MessageBoxText(HWND box) {
 
 bool HasButton(HWND box, int id) { return GetDlgItem(box, id) != nullptr; }
 
+bool ShowsIcon(HWND box, LPCSTR id) {
+  HICON shown = nullptr;
+  EnumChildWindows(box, MatchIconStatic, reinterpret_cast<LPARAM>(&shown));
+  return shown != nullptr && shown == LoadIconA(nullptr, id);
+}
+
 void Click(HWND dialog, int id) {
   SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
@@ -153,8 +166,9 @@ void PressKey(HWND window, UINT key) {
 void ChooseRange(HWND dialog, int index, bool throughLast) {
   SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL,
                       static_cast<WPARAM>(index), 0);
-  SendDlgItemMessageW(dialog, IDC_THROUGH_LAST, BM_SETCHECK,
-                      throughLast ? BST_CHECKED : BST_UNCHECKED, 0);
+  const bool ticked = SendDlgItemMessageW(dialog, IDC_THROUGH_LAST, BM_GETCHECK,
+                                          0, 0) == BST_CHECKED;
+  if (ticked != throughLast) Click(dialog, IDC_THROUGH_LAST);
 }
 
 bool RunFinished(HWND dialog) {

@@ -33,12 +33,16 @@ void SetControlText(HWND dialog, int id, const std::wstring& text);
 // The text of a message box, its caption and whether it has a button.
 std::string MessageBoxText(HWND box);
 bool HasButton(HWND box, int id);
+// Whether a message box of this process shows the system's icon `id`
+// (IDI_INFORMATION, IDI_ERROR, ...).
+bool ShowsIcon(HWND box, LPCSTR id);
 
 void Click(HWND dialog, int id);
 // Posts a key press to a window as the keyboard would.
 void PressKey(HWND window, UINT key);
 
-// Selects an entry of the first-number list and sets the check box.
+// Selects an entry of the first-number list, and clicks the check box if it
+// is not as wanted.
 void ChooseRange(HWND dialog, int index, bool throughLast);
 
 // A run is over when the run button reads "Esegui" and the exit button is

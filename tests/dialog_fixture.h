@@ -76,6 +76,7 @@ class DialogTest : public ::testing::Test {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(MessageBoxText(box), "Impossibile creare il file");
     EXPECT_EQ(WindowText(box), "Errore");
+    EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
     Click(box, IDOK);
     ASSERT_TRUE(WaitUntil(Idle));
   }
@@ -89,6 +90,7 @@ class DialogTest : public ::testing::Test {
       EXPECT_EQ(MessageBoxText(box),
                 "Il file esiste gi\xE0. Vuoi sovrascrivere");
       EXPECT_EQ(WindowText(box), "Attenzione");
+      EXPECT_TRUE(ShowsIcon(box, IDI_INFORMATION));
     }
     return box;
   }

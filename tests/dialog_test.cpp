@@ -1,6 +1,7 @@
 // The main dialog driven as a user drives it: its start-up state, the
 // commands it ignores, runs with their files and progress text, the
-// overwrite question, the create failure, stopping, and leaving.
+// overwrite question, the create failure, stopping, the end of the session,
+// and leaving.
 #include <string>
 
 #include "tests/dialog_fixture.h"
@@ -135,7 +136,9 @@ TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
   RunToEnd();
   ASSERT_EQ(Progress(), "Combinazione 1");
 
-  WriteFileBytes(path, "old contents\r\n");
+  // Longer than what replaces it: none of it may be left at the end.
+  const std::string old = std::string(200, 'o') + "\r\n";
+  WriteFileBytes(path, old);
   SetControlText(dialog_, IDC_OUTPUT_FILE, path);
   ChooseRange(dialog_, 84, false);
   HWND box = ExpectOverwriteQuestion();
@@ -150,7 +153,7 @@ TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
 
   Click(box, IDNO);
   ASSERT_TRUE(WaitUntil(Idle));
-  EXPECT_EQ(ReadFileBytes(path.c_str()), "old contents\r\n");
+  EXPECT_EQ(ReadFileBytes(path.c_str()), old);
   EXPECT_EQ(Progress(), "Combinazione 1");
   for (int id : kOptionControls) EXPECT_TRUE(Enabled(id)) << id;
   EXPECT_EQ(ControlText(dialog_, IDC_RUN), "Esegui");
@@ -178,7 +181,9 @@ TEST_F(DialogTest, DefaultPathNeedsItsFolder) {
 }
 
 // STOP mid-run: whole lines, the start of the full output, and the progress
-// text gives their number. The options stay locked until the run is over.
+// text gives their number. While the run goes the options stay locked, the
+// count is shown and grows, and the end of the session is refused. The stop
+// ends that run only: the next one is whole.
 TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   const std::string path = TestPath("stopped.txt");
   DeleteFileA(path.c_str());
@@ -187,16 +192,49 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   ASSERT_TRUE(WaitUntil([&] { return FileExists(path); }));
   EXPECT_EQ(ControlText(dialog_, IDC_RUN), "STOP");
   for (int id : kOptionControls) EXPECT_FALSE(Enabled(id)) << id;
+  long long shown = 0;
+  const auto countGrows = [&] {
+    const long long before = shown;
+    return WaitUntil([&] { return (shown = ProgressCount(dialog_)) > before; });
+  };
+  EXPECT_TRUE(countGrows());
+  EXPECT_EQ(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_TRUE(countGrows());
+  EXPECT_FALSE(Idle());
   Click(dialog_, IDC_RUN);
   ASSERT_TRUE(WaitUntil(Idle));
 
   const long long count = ProgressCount(dialog_);
   EXPECT_GT(count, 0);
-  EXPECT_LT(count, 100000000);
-  const std::string bytes = ReadFileBytes(path.c_str());
-  EXPECT_TRUE(bytes == ReferenceText(1, 85, count));
-  EXPECT_EQ(bytes.size() >= 2 ? bytes.substr(bytes.size() - 2) : "", "\r\n");
+  EXPECT_LT(count, 300000000);
+  EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count)) << count;
   for (int id : kOptionControls) EXPECT_TRUE(Enabled(id)) << id;
+  EXPECT_NE(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
+
+  DeleteFileA(path.c_str());
+  ChooseRange(dialog_, 84, true);
+  RunToEnd();
+  EXPECT_EQ(ReadFileBytes(path.c_str()), ReferenceText(84, 85));
+  DeleteFileA(path.c_str());
+}
+
+// The session ends all the same (the user chose to end it): the run stops
+// and closes its file before the answer, whole lines, as many as it shows.
+TEST_F(DialogTest, EndOfSessionClosesTheFileFirst) {
+  const std::string path = TestPath("session.txt");
+  DeleteFileA(path.c_str());
+  SetControlText(dialog_, IDC_OUTPUT_FILE, path);
+  Click(dialog_, IDC_RUN);
+  ASSERT_TRUE(WaitUntil([&] { return FileExists(path); }));
+  SendMessageW(dialog_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  // Closed: while the run has it open nobody else may write it.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  ASSERT_TRUE(WaitUntil(Idle));
+  const long long count = ProgressCount(dialog_);
+  EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count)) << count;
   DeleteFileA(path.c_str());
 }
 

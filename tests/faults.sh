@@ -3,7 +3,7 @@
 # Linux side of the test prefix:
 #   T:                       a 4 MiB drive (tmpfs) that fills up mid-run
 #   U:                       a 4.5 GiB drive that fills up past 4 GiB
-#   C:\sestor-faults\full.txt    a file whose every write fails (/dev/full)
+#   C:\sestor-faults\full.txt    a device behind a plain name (/dev/full)
 #   C:\sestor-faults\readonly.txt  a file that can't be opened for writing
 # Where something can't be made, a note beside it says why, and the test
 # that needs it reports itself skipped with that reason.

@@ -1,6 +1,7 @@
-// The main dialog: set-up, the exit and run buttons, and the progress timer.
-// Everything else, Escape, the close box and Enter included, is ignored, so
-// the dialog can only be left through "Uscita", which a run keeps disabled.
+// The main dialog: set-up, the exit and run buttons, the progress timer and
+// the end of the session. Everything else, Escape, the close box and Enter
+// included, is ignored, so the dialog can only be left through "Uscita",
+// which a run keeps disabled.
 #include "ui/main_dialog.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "resource.h"
 #include "run/generation_run.h"
 #include "run/run_state.h"
+#include "run/window_text.h"
 #include "version.h"
 
 namespace {
@@ -16,27 +18,32 @@ namespace {
 const char kCaption[] =
     "Sestor - Generazione combinazioni SuperEnalotto v." SESTOR_VERSION_SHORT;
 const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
+const wchar_t kWritingReason[] = L"Sestor sta scrivendo il file";
+// How long the end of the session waits for a stopped run to close its file.
+const DWORD kCloseWaitMs = 5000;
+
+// Whether the run's file is open: kept by the UI thread from the worker's
+// kWritingMessage, read at the end of the session.
+bool s_writing = false;
 
 // Index n of the list is first number n; index 0 is "Tutte". The list is not
 // sorted, so "Primo numero 10" follows "Primo numero 9".
 void FillFirstNumberList(HWND dialog) {
-  SendDlgItemMessageA(dialog, IDC_FIRST_NUMBER, CB_ADDSTRING, 0,
-                      reinterpret_cast<LPARAM>("Tutte"));
+  AddListEntry1252(dialog, IDC_FIRST_NUMBER, "Tutte");
   for (int n = 1; n <= kLastFirstNumber; ++n) {
     char entry[80];
     std::snprintf(entry, sizeof entry, "Primo numero %i", n);
-    SendDlgItemMessageA(dialog, IDC_FIRST_NUMBER, CB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(entry));
+    AddListEntry1252(dialog, IDC_FIRST_NUMBER, entry);
   }
-  SendDlgItemMessageA(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL, 0, 0);
+  SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL, 0, 0);
 }
 
 void OnInitDialog(HWND dialog) {
   g_dialog = dialog;  // first: the worker and the progress display need it
-  SetWindowTextA(dialog, kCaption);
+  SetWindowText1252(dialog, kCaption);
   FillFirstNumberList(dialog);
-  SetDlgItemTextA(dialog, IDC_OUTPUT_FILE, kDefaultPath);
-  SetDlgItemTextA(dialog, IDC_PROGRESS, "");
+  SetControlText1252(dialog, IDC_OUTPUT_FILE, kDefaultPath);
+  SetControlText1252(dialog, IDC_PROGRESS, "");
   g_workerThread = nullptr;
 }
 
@@ -53,21 +60,59 @@ void OnCommand(HWND dialog, WORD id) {
   }
 }
 
+// The file's opening and closing, as the worker reports them. Windows shows
+// the reason on its shutdown screen while a file is open.
+void OnWritingChanged(HWND dialog, bool writing) {
+  s_writing = writing;
+  if (writing) {
+    ShutdownBlockReasonCreate(dialog, kWritingReason);
+  } else {
+    ShutdownBlockReasonDestroy(dialog);
+  }
+}
+
+// Logging off, shutting down or restarting during a run would end it in
+// the middle: refused while a run is active, allowed otherwise.
+INT_PTR OnQueryEndSession(HWND dialog) {
+  const bool running = g_workerThread.load() != nullptr;
+  if (running) ShutdownBlockReasonCreate(dialog, kWritingReason);
+  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, running ? FALSE : TRUE);
+  return TRUE;
+}
+
+// The session ends all the same (the user chose to end it): the run stops
+// and closes its file before the process goes, so the file holds whole
+// lines. The worker's last steps are calls that this thread serves, so it
+// takes them as they come while it waits; a write-error box could hold the
+// worker up, hence the bound.
+void OnEndSession(bool ending) {
+  if (!ending || !s_writing) return;
+  g_stopRequest = 1;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    const DWORD waited = GetTickCount() - start;
+    if (!s_writing || waited >= kCloseWaitMs) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kCloseWaitMs - waited,
+                              QS_SENDMESSAGE);
+  }
+}
+
 }  // namespace
 
 INT_PTR ShowMainDialog(HINSTANCE instance) {
   // A Unicode dialog, so that the path box keeps every character typed or
   // pasted into it: a box made by the byte-string call folds them into the
-  // code page as they arrive. The texts the code sets still go in through
-  // the byte-string calls, as Windows-1252.
+  // code page as they arrive.
   return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                          MainDialogProc, 0);
 }
 
 void ShowCombinationCount() { SetProgressText(g_combinationCount.load()); }
 
-// Returns 0 for every message: no initial focus, and the dialog manager's
-// defaults for everything else.
+// Returns 0 (no initial focus, the dialog manager's defaults) for every
+// message but the question whether the session may end.
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
                                 LPARAM) {
   switch (message) {
@@ -79,6 +124,14 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       break;
     case WM_TIMER:
       if (wParam == IDT_PROGRESS) ShowCombinationCount();
+      break;
+    case kWritingMessage:
+      OnWritingChanged(dialog, wParam != FALSE);
+      break;
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession(dialog);
+    case WM_ENDSESSION:
+      OnEndSession(wParam != FALSE);
       break;
   }
   return 0;

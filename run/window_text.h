@@ -1,0 +1,16 @@
+// The program's texts on screen. They are kept as Windows-1252 bytes (the à
+// of the overwrite question is 0xE0) and go through the wide calls after an
+// explicit conversion from that code page: the byte-string calls would read
+// them in the system's own code page, which on a Polish, Japanese or UTF-8
+// system turns the à into another letter or eats it.
+#pragma once
+
+#include <windows.h>
+
+void SetWindowText1252(HWND window, const char* text);
+void SetControlText1252(HWND dialog, int id, const char* text);
+// Adds an entry at the end of a combo box's list.
+void AddListEntry1252(HWND dialog, int id, const char* text);
+// A message box owned by owner; returns the button chosen.
+int MessageBox1252(HWND owner, const char* text, const char* caption,
+                   UINT flags);
