@@ -16,6 +16,6 @@ DWORD WINAPI GenerationThread(LPVOID parameter);
 void SetProgressText(int count);
 
 // Sent by the worker to the dialog once its file is open (wParam TRUE) and
-// once it is closed again (FALSE): between the two, the end of the session
-// would cut the file short.
+// once it is closed again (FALSE): between the two, Windows is told why the
+// session should not end.
 constexpr UINT kWritingMessage = WM_APP + 1;

@@ -19,12 +19,10 @@ const char kCaption[] =
     "Sestor - Generazione combinazioni SuperEnalotto v." SESTOR_VERSION_SHORT;
 const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
 const wchar_t kWritingReason[] = L"Sestor sta scrivendo il file";
-// How long the end of the session waits for a stopped run to close its file.
-const DWORD kCloseWaitMs = 5000;
-
-// Whether the run's file is open: kept by the UI thread from the worker's
-// kWritingMessage, read at the end of the session.
-bool s_writing = false;
+// How long the end of the session waits for a stopped run to end.
+const DWORD kRunEndWaitMs = 5000;
+// How often it looks whether the run has ended.
+const DWORD kRunEndPollMs = 10;
 
 // Index n of the list is first number n; index 0 is "Tutte". The list is not
 // sorted, so "Primo numero 10" follows "Primo numero 9".
@@ -63,7 +61,6 @@ void OnCommand(HWND dialog, WORD id) {
 // The file's opening and closing, as the worker reports them. Windows shows
 // the reason on its shutdown screen while a file is open.
 void OnWritingChanged(HWND dialog, bool writing) {
-  s_writing = writing;
   if (writing) {
     ShutdownBlockReasonCreate(dialog, kWritingReason);
   } else {
@@ -80,22 +77,23 @@ INT_PTR OnQueryEndSession(HWND dialog) {
   return TRUE;
 }
 
-// The session ends all the same (the user chose to end it): the run stops
-// and closes its file before the process goes, so the file holds whole
-// lines. The worker's last steps are calls that this thread serves, so it
-// takes them as they come while it waits; a write-error box could hold the
+// The session ends all the same (the user chose to end it): the run stops,
+// and ends with its file closed before the process goes, so the file holds
+// whole lines. The worker's last steps are calls that this thread serves,
+// so it takes them as they come while it waits; a message box could hold the
 // worker up, hence the bound.
 void OnEndSession(bool ending) {
-  if (!ending || !s_writing) return;
+  if (!ending || g_workerThread.load() == nullptr) return;
   g_stopRequest = 1;
   const DWORD start = GetTickCount();
   for (;;) {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    const DWORD waited = GetTickCount() - start;
-    if (!s_writing || waited >= kCloseWaitMs) return;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, kCloseWaitMs - waited,
-                              QS_SENDMESSAGE);
+    if (g_workerThread.load() == nullptr ||
+        GetTickCount() - start >= kRunEndWaitMs) {
+      return;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, kRunEndPollMs, QS_SENDMESSAGE);
   }
 }
 
