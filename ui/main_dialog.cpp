@@ -58,10 +58,11 @@ void OnCommand(HWND dialog, WORD id) {
   }
 }
 
-// The file's opening and closing, as the worker reports them. Windows shows
-// the reason on its shutdown screen while a file is open.
-void OnWritingChanged(HWND dialog, bool writing) {
-  if (writing) {
+// Windows shows the reason on its shutdown screen while it is set: from the
+// file's opening to its closing, as the worker reports them, and whenever a
+// run is active at the question whether the session may end.
+void SetShutdownReason(HWND dialog, bool shown) {
+  if (shown) {
     ShutdownBlockReasonCreate(dialog, kWritingReason);
   } else {
     ShutdownBlockReasonDestroy(dialog);
@@ -72,7 +73,7 @@ void OnWritingChanged(HWND dialog, bool writing) {
 // the middle: refused while a run is active, allowed otherwise.
 INT_PTR OnQueryEndSession(HWND dialog) {
   const bool running = g_workerThread.load() != nullptr;
-  if (running) ShutdownBlockReasonCreate(dialog, kWritingReason);
+  SetShutdownReason(dialog, running);
   SetWindowLongPtrW(dialog, DWLP_MSGRESULT, running ? FALSE : TRUE);
   return TRUE;
 }
@@ -124,7 +125,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       if (wParam == IDT_PROGRESS) ShowCombinationCount();
       break;
     case kWritingMessage:
-      OnWritingChanged(dialog, wParam != FALSE);
+      SetShutdownReason(dialog, wParam != FALSE);
       break;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession(dialog);
