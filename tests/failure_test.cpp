@@ -113,7 +113,8 @@ TEST_F(FailureTest, PathsThatCantBeCreatedAreRefused) {
 }
 
 // One character more than the 511 that are read must not be cut off: here
-// the cut would name the file "...\\c" in the test folder.
+// the cut would name another file in the test folder, "cc...c" without its
+// last letter.
 TEST_F(FailureTest, OverlongPathIsRefusedNotCut) {
   std::string path = TestPath("");
   while (path.size() + 5 <= 509) path += "x\\..\\";
