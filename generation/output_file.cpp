@@ -76,18 +76,13 @@ HANDLE FileOf(std::FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
-bool WriteAll(std::FILE* stream, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    DWORD written = 0;
-    if (!WriteFile(FileOf(stream), bytes, static_cast<DWORD>(size), &written,
-                   nullptr) ||
-        written == 0) {
-      return false;
-    }
-    bytes += written;
-    size -= written;
-  }
-  return true;
+// How much of the bytes one system write took; 0 when it took none.
+std::size_t WriteOnce(std::FILE* stream, const char* bytes, std::size_t size) {
+  DWORD written = 0;
+  return WriteFile(FileOf(stream), bytes, static_cast<DWORD>(size), &written,
+                   nullptr)
+             ? written
+             : 0;
 }
 
 void CutBack(std::FILE* stream, std::int64_t size) {
@@ -108,14 +103,9 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
   return stream;
 }
 
-bool WriteAll(std::FILE* stream, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fileno(stream), bytes, size);
-    if (written <= 0) return false;
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
+std::size_t WriteOnce(std::FILE* stream, const char* bytes, std::size_t size) {
+  const ssize_t written = write(fileno(stream), bytes, size);
+  return written > 0 ? static_cast<std::size_t>(written) : 0;
 }
 
 void CutBack(std::FILE* stream, std::int64_t size) {
@@ -135,8 +125,16 @@ std::FILE* OpenOutputStream(const char* path, bool replace) {
   return stream;
 }
 
+// A disk file takes the whole block in the first write; the loop is for a
+// file system that takes less and says so.
 bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size) {
-  return WriteAll(stream, bytes, size);
+  while (size > 0) {
+    const std::size_t written = WriteOnce(stream, bytes, size);
+    if (written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
 }
 
 bool CloseOutputStream(std::FILE* stream) {
