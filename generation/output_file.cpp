@@ -34,6 +34,26 @@ DWORD KeptAttributes(const wchar_t* path) {
   return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
+// Right after a file is closed, an antivirus scan, the search indexer or a
+// preview pane may hold it for a moment; the sharing check then refuses it
+// before anything is truncated, so it is simply tried again for a second.
+constexpr int kSharingTries = 10;
+constexpr DWORD kSharingPauseMs = 100;
+
+HANDLE CreateSharingOnlyReads(const wchar_t* path, bool replace) {
+  for (int tries = 1;; ++tries) {
+    HANDLE file = CreateFileW(
+        path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        replace ? CREATE_ALWAYS : CREATE_NEW,
+        replace ? KeptAttributes(path) : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || tries == kSharingTries ||
+        GetLastError() != ERROR_SHARING_VIOLATION) {
+      return file;
+    }
+    Sleep(kSharingPauseMs);
+  }
+}
+
 // Readers are let in (to look at the first lines during a run), writers are
 // not: a second writer would mix its lines into the run's. The sharing check
 // comes before CREATE_ALWAYS truncates, so a file that someone else is
@@ -51,10 +71,7 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
                           kWidePathCapacity) == 0) {
     return nullptr;
   }
-  HANDLE file = CreateFileW(
-      wide, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-      replace ? CREATE_ALWAYS : CREATE_NEW,
-      replace ? KeptAttributes(wide) : FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateSharingOnlyReads(wide, replace);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   // A device (a printer, a serial port, the null device) would swallow the
   // lines, or block a write where STOP can't reach it.

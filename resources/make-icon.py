@@ -8,6 +8,7 @@ import struct
 import sys
 
 SIZE = 48
+BLACK = 255  # the palette's last colour
 # 5x7 glyphs for the ball's number.
 GLYPHS = {
     "9": ["01110", "10001", "10001", "01111", "00001", "00010", "01100"],
@@ -23,7 +24,7 @@ def palette():
     for i in range(127):  # the label's greys, dark to white
         v = int(255 * i / 126)
         colours.append((v, v, v))
-    colours.append((0, 0, 0))
+    colours.append((0, 0, 0))  # BLACK
     return colours
 
 
@@ -60,7 +61,9 @@ def main(path):
     colours = palette()
     header = struct.pack("<IiiHHIIiiII", 40, SIZE, SIZE * 2, 1, 8, 0, 0, 0, 0, 256, 0)
     pal = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in colours)
-    xor = b"".join(bytes(p or 0 for p in row) for row in reversed(rows))
+    # Windows draws an icon as (screen AND mask) XOR colour: where the mask
+    # lets the screen through, the colour must be black, or it tints it.
+    xor = b"".join(bytes(BLACK if p is None else p for p in row) for row in reversed(rows))
     mask = b""
     for row in reversed(rows):
         bits = 0

@@ -19,6 +19,7 @@ const char kOverwriteQuestion[] = "Il file esiste gi\xE0. Vuoi sovrascrivere";
 const char kCreateFailed[] = "Impossibile creare il file";
 const char kWriteFailed[] = "Errore durante la scrittura del file";
 const UINT kProgressPeriodMs = 500;
+const wchar_t kShutdownReason[] = L"Sestor sta scrivendo il file";
 // A full path in UTF-8: up to three bytes for each of its characters.
 const int kUtf8PathCapacity = 3 * kFullPathCapacity;
 
@@ -52,35 +53,46 @@ void ShowError(const char* text) {
 
 // While the file is open the system stays awake (the display may sleep):
 // Windows does not count disk writes as use, and a USB or network file may
-// not survive a sleep. The dialog is told too, for the end of the session.
+// not survive a sleep. The dialog is told too: it runs the progress timer.
 void KeepAwakeWhileWriting(bool writing) {
   SetThreadExecutionState(writing ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED
                                   : ES_CONTINUOUS);
   SendMessageW(g_dialog, kWritingMessage, writing, 0);
 }
 
+// 64-bit Windows sends a 32-bit program's paths under System32 to SysWOW64:
+// the file asked about and created must be the one the box names. Only
+// around the file calls: a library loaded meanwhile (a message box may load
+// some) would come from the wrong folder.
+template <typename FileCall>
+auto WithoutRedirection(FileCall call) -> decltype(call()) {
+  PVOID redirection = nullptr;
+  const bool off = Wow64DisableWow64FsRedirection(&redirection) != FALSE;
+  const auto result = call();
+  if (off) Wow64RevertWow64FsRedirection(redirection);
+  return result;
+}
+
 // Creates the file, enumerates the range into it and shows the final count.
 // replace: the user agreed to overwrite what is at the path.
 void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
-  g_outputStream = OpenOutputStream(path, replace);
+  g_outputStream =
+      WithoutRedirection([&] { return OpenOutputStream(path, replace); });
   if (g_outputStream == nullptr) {
     ShowError(kCreateFailed);
     return;
   }
-  KeepAwakeWhileWriting(true);
   g_combinationCount = 0;
-  SetTimer(g_dialog, IDT_PROGRESS, kProgressPeriodMs, nullptr);
+  KeepAwakeWhileWriting(true);
 
   int combination[6];
   EnumerateRange(range.first, range.last, combination);
   const bool stored = CloseOutputStream(g_outputStream);
   g_outputStream = nullptr;
-  KeepAwakeWhileWriting(false);
   // After a failed write the count falls back to the lines that reached the
   // file, so no display claims lines that are not there.
   if (!stored) g_combinationCount = g_storedOutput.lines;
-
-  KillTimer(g_dialog, IDT_PROGRESS);
+  KeepAwakeWhileWriting(false);
   SetProgressText(g_combinationCount);
   if (!stored) ShowError(kWriteFailed);
 }
@@ -103,7 +115,7 @@ void RunOnce(FirstNumbers range) {
     ShowError(kCreateFailed);
     return;
   }
-  const bool exists = FileExistsAt(full);
+  const bool exists = WithoutRedirection([&] { return FileExistsAt(full); });
   if (exists && MessageBox1252(g_dialog, kOverwriteQuestion, "Attenzione",
                                MB_YESNO | MB_ICONINFORMATION) != IDYES) {
     return;
@@ -131,6 +143,23 @@ void OnRunCommand() {
   // so the handle is stored before the worker can clear it.
   g_workerThread =
       CreateThread(nullptr, 0, GenerationThread, nullptr, 0, nullptr);
+  // Windows names the program on its shutdown screen, with this reason,
+  // for as long as the run lasts.
+  if (g_workerThread.load() != nullptr)
+    ShutdownBlockReasonCreate(g_dialog, kShutdownReason);
+}
+
+void OnWritingNotice(bool writing) {
+  if (writing) {
+    SetTimer(g_dialog, IDT_PROGRESS, kProgressPeriodMs, nullptr);
+  } else {
+    KillTimer(g_dialog, IDT_PROGRESS);
+  }
+}
+
+void OnRunEndedNotice() {
+  // A run started since then has a reason of its own.
+  if (g_workerThread.load() == nullptr) ShutdownBlockReasonDestroy(g_dialog);
 }
 
 DWORD WINAPI GenerationThread(LPVOID) {
@@ -141,7 +170,9 @@ DWORD WINAPI GenerationThread(LPVOID) {
   RunOnce(range);
   EnableOptions(TRUE);
   SetControlText1252(g_dialog, IDC_RUN, "Esegui");
-  // Last act: the run is over once the marker is clear.
+  // Last act: the run is over once the marker is clear. The notice is
+  // posted, so the dialog may end before it arrives.
   CloseHandle(g_workerThread.exchange(nullptr));
+  PostMessageW(g_dialog, kRunEndedMessage, 0, 0);
   return 0;
 }

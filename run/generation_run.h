@@ -16,6 +16,15 @@ DWORD WINAPI GenerationThread(LPVOID parameter);
 void SetProgressText(int count);
 
 // Sent by the worker to the dialog once its file is open (wParam TRUE) and
-// once it is closed again (FALSE): between the two, Windows is told why the
-// session should not end.
+// once it is closed again (FALSE); the dialog hands it to OnWritingNotice.
 constexpr UINT kWritingMessage = WM_APP + 1;
+// Posted by the worker once the run is over; for OnRunEndedNotice.
+constexpr UINT kRunEndedMessage = WM_APP + 2;
+
+// On the UI thread, which owns the dialog and so its timer: the progress
+// timer runs from the file's opening to its closing.
+void OnWritingNotice(bool writing);
+
+// On the UI thread: the run's reason on the shutdown screen goes with it,
+// however the run ended.
+void OnRunEndedNotice();

@@ -51,26 +51,46 @@ bool IsDeviceName(const wchar_t* path) {
 // On NTFS a colon after the drive names an alternate stream of another
 // file: the output would hide where neither Explorer nor the user looks.
 bool HasStreamColon(const wchar_t* path) {
-  if (std::wcsncmp(path, L"\\\\?\\", 4) == 0) path += 4;
   if (path[0] != L'\0' && path[1] == L':') path += 2;
   return std::wcschr(path, L':') != nullptr;
 }
 
-// Only a disk file may receive a run: not the device namespace (\\.\),
-// where Windows 7 to 10 resolve device names, nor a device by its name.
+bool IsDriveLetter(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
+
+// "X:\".
+bool IsDriveRoot(const wchar_t* path) {
+  return IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\';
+}
+
+// "server\share\" after a network path's leading "\\": both named.
+bool IsServerShare(const wchar_t* path) {
+  const wchar_t* share = std::wcschr(path, L'\\');
+  return share != nullptr && share != path && share[1] != L'\\' &&
+         share[1] != L'\0' && std::wcschr(share + 1, L'\\') != nullptr;
+}
+
+// The one rule for where a run may write: a file on a drive (X:\...) or a
+// share (\\server\share\...), or the same in the system's \\?\ forms. Every
+// other path in the device namespaces, \\.\ and \\?\ in any spelling, names
+// something else: a pipe (whose server could act as the user), a volume, a
+// disk, a device. Inside the forms that are files, a device by its name and
+// a colon that would name an NTFS stream are refused too.
 bool NamesDiskFile(const wchar_t* resolved) {
-  return std::wcsncmp(resolved, L"\\\\.\\", 4) != 0 &&
-         !IsDeviceName(resolved) && !HasStreamColon(resolved);
-}
-
-bool IsDrivePath(const wchar_t* path) {
-  return path[0] != L'\0' && path[1] == L':' && path[2] == L'\\';
-}
-
-// \\server\share\..., but not \\?\ or \\.\, which are already the system's own.
-bool IsNetworkPath(const wchar_t* path) {
-  return path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' &&
-         path[2] != L'.';
+  const wchar_t* rest = resolved;
+  bool file = false;
+  if (std::wcsncmp(resolved, L"\\\\?\\", 4) == 0) {
+    rest = resolved + 4;
+    file = IsDriveRoot(rest) ||
+           (std::wcsncmp(rest, L"UNC\\", 4) == 0 && IsServerShare(rest + 4));
+  } else if (resolved[0] == L'\\' && resolved[1] == L'\\') {
+    file = resolved[2] != L'?' && resolved[2] != L'.' &&
+           IsServerShare(resolved + 2);
+  } else {
+    file = IsDriveRoot(resolved);
+  }
+  return file && !IsDeviceName(rest) && !HasStreamColon(rest);
 }
 
 }  // namespace
@@ -93,9 +113,9 @@ bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
 
   const wchar_t* prefix = L"";
   const wchar_t* rest = resolved;
-  if (IsDrivePath(resolved)) {
+  if (IsDriveRoot(resolved)) {
     prefix = L"\\\\?\\";
-  } else if (IsNetworkPath(resolved)) {
+  } else if (resolved[2] != L'?') {  // \\server\share\...
     prefix = L"\\\\?\\UNC\\";
     rest = resolved + 2;
   }

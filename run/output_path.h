@@ -20,8 +20,10 @@ bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]);
 // the old 260-character limit. Blanks around the whole and every double
 // quote (pasted paths carry them) are dropped; a relative path, '/', "..",
 // and trailing dots and spaces mean what they mean everywhere else in
-// Windows. False when it names nothing that could be a disk file: a device,
-// by its name or in the device namespace, or an NTFS stream (a colon).
+// Windows. False when it names nothing that could be a disk file: anything
+// but a drive or share path (or their \\?\ forms), such as a pipe, a volume
+// or a device in the device namespaces; a device by its name; an NTFS
+// stream (a colon).
 bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
 
 // Whether creating the file would replace something.

@@ -3,6 +3,7 @@
 // overwrite question, the create failure, stopping, the end of the session,
 // and leaving.
 #include <string>
+#include <vector>
 
 #include "tests/dialog_fixture.h"
 #include "tests/reference.h"
@@ -169,6 +170,7 @@ TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
 
   Click(box, IDNO);
   ASSERT_TRUE(WaitUntil(Idle));
+  ExpectWindowsContract(false);
   EXPECT_EQ(ReadFileBytes(path.c_str()), old);
   EXPECT_EQ(Progress(), "Combinazione 1");
   for (int id : kOptionControls) EXPECT_TRUE(Enabled(id)) << id;
@@ -220,6 +222,7 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   Click(dialog_, IDC_RUN);
   ASSERT_TRUE(WaitUntil(Idle));
 
+  ExpectWindowsContract(true);
   const long long count = ProgressCount(dialog_);
   EXPECT_GT(count, 0);
   EXPECT_LT(count, 300000000);
@@ -234,23 +237,52 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   DeleteFileA(path.c_str());
 }
 
-// The session ends all the same (the user chose to end it): the run stops
-// and closes its file before the answer, whole lines, as many as it shows.
+// The end of the session. Cancelled (another program refused it), the run
+// goes on. Chosen by the user, the run stops and has closed its file by the
+// time the answer comes: whole lines, as many as it shows. With the worker
+// held up by a box, the answer still comes well within the 5 s Windows
+// gives; a critical end (a failing battery) gets its answer at once, the
+// run asked to stop.
 TEST_F(DialogTest, EndOfSessionClosesTheFileFirst) {
   const std::string path = TestPath("session.txt");
   DeleteFileA(path.c_str());
   SetControlText(dialog_, IDC_OUTPUT_FILE, path);
   Click(dialog_, IDC_RUN);
-  ASSERT_TRUE(WaitUntil([&] { return FileExists(path); }));
+  ASSERT_TRUE(WaitUntil([&] { return ProgressCount(dialog_) > 0; }));
+  SendMessageW(dialog_, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+  const long long before = ProgressCount(dialog_);
+  EXPECT_TRUE(WaitUntil([&] { return ProgressCount(dialog_) > before; }));
   SendMessageW(dialog_, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  ASSERT_TRUE(Idle());
   // Closed: while the run has it open nobody else may write it.
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(file, INVALID_HANDLE_VALUE);
   CloseHandle(file);
-  ASSERT_TRUE(WaitUntil(Idle));
   const long long count = ProgressCount(dialog_);
+  EXPECT_GT(count, before);
   EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count)) << count;
+  ExpectWindowsContract(true);
+
+  ChooseRange(dialog_, 85, false);
+  for (DWORD how : {DWORD{ENDSESSION_LOGOFF}, DWORD{ENDSESSION_CRITICAL}}) {
+    SCOPED_TRACE(how);
+    HWND box = ExpectOverwriteQuestion();
+    ASSERT_NE(box, nullptr);
+    const DWORD start = GetTickCount();
+    DWORD_PTR answer = 0;
+    EXPECT_NE(SendMessageTimeoutW(dialog_, WM_ENDSESSION, TRUE, how,
+                                  SMTO_NORMAL, 4000, &answer),
+              0);
+    const DWORD took = GetTickCount() - start;
+    if (how == ENDSESSION_CRITICAL) {
+      EXPECT_LT(took, 1000u);
+    }
+    EXPECT_TRUE(IsWindowVisible(box));
+    Click(box, IDNO);
+    ASSERT_TRUE(WaitUntil(Idle));
+    ExpectWindowsContract(false);
+  }
   DeleteFileA(path.c_str());
 }
 
@@ -260,6 +292,61 @@ TEST_F(DialogTest, UscitaEndsTheDialogWithOne) {
   EXPECT_EQ(result_, 1);
   dialog_ = nullptr;
   ui_ = std::thread([] {});
+}
+
+// The icon lets the window show through around the ball, at its own size
+// and stretched as a 150 % display draws it: on two backgrounds every pixel
+// is either the same on both (the ball) or the background itself, and the
+// corners are background.
+TEST(IconTest, ShowsTheBackgroundAroundTheBall) {
+  HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                             MAKEINTRESOURCEW(IDI_APP),
+                                             IMAGE_ICON, 48, 48, 0));
+  ASSERT_NE(icon, nullptr);
+  for (int size : {48, 72}) {
+    SCOPED_TRACE(size);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    HDC dc = CreateCompatibleDC(nullptr);
+    const COLORREF backgrounds[] = {RGB(240, 240, 240), RGB(0, 96, 160)};
+    std::vector<DWORD> drawn[2];
+    for (int b = 0; b < 2; ++b) {
+      void* bits = nullptr;
+      HBITMAP bitmap =
+          CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      HGDIOBJ before = SelectObject(dc, bitmap);
+      HBRUSH brush = CreateSolidBrush(backgrounds[b]);
+      const RECT all{0, 0, size, size};
+      FillRect(dc, &all, brush);
+      DeleteObject(brush);
+      ASSERT_TRUE(
+          DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL));
+      GdiFlush();
+      const DWORD* pixels = static_cast<const DWORD*>(bits);
+      drawn[b].assign(pixels, pixels + size * size);
+      SelectObject(dc, before);
+      DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    const auto pixel = [](COLORREF c) {
+      return static_cast<DWORD>(GetRValue(c) << 16 | GetGValue(c) << 8 |
+                                GetBValue(c));
+    };
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < drawn[0].size(); ++i) {
+      const DWORD a = drawn[0][i] & 0xFFFFFF, b = drawn[1][i] & 0xFFFFFF;
+      wrong +=
+          a != b && (a != pixel(backgrounds[0]) || b != pixel(backgrounds[1]));
+    }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(drawn[0][0] & 0xFFFFFF, pixel(backgrounds[0]));
+    EXPECT_EQ(drawn[1][drawn[1].size() - 1] & 0xFFFFFF, pixel(backgrounds[1]));
+  }
+  DestroyIcon(icon);
 }
 
 // The real program, from another process: a run, then "Uscita", exit 1.

@@ -81,6 +81,40 @@ class FailureTest : public DialogTest {
     EXPECT_EQ(ReadFileBytes(path.c_str()), "held contents\r\n");
     DeleteFileA(path.c_str());
   }
+
+  // Expects the write-error box, then checks that the progress text and the
+  // file agree: N whole lines, the start of the real output.
+  void ExpectWriteError(const std::string& path) {
+    HWND box = WaitForOwnedMessageBox(dialog_, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), "Errore durante la scrittura del file");
+    EXPECT_EQ(WindowText(box), "Errore");
+    EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
+    const long long count = ProgressCount(dialog_);
+    Click(box, IDOK);
+    ASSERT_TRUE(WaitUntil([] { return g_workerThread.load() == nullptr; }));
+    EXPECT_TRUE(RunFinished(dialog_));
+    ExpectWindowsContract(true);
+    EXPECT_GT(count, 0);
+    EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count))
+        << count << " lines";
+  }
+
+  // A drive that fills up during a "Tutte" run.
+  void ExpectDiskFull(const char* drive, const char* name) {
+    if (GetDriveTypeA(drive) == DRIVE_NO_ROOT_DIR) {
+      GTEST_SKIP() << "no drive " << drive << " "
+                   << SkipReason(
+                          (std::string("no-") + name + "-drive.txt").c_str());
+    }
+    const std::string path = std::string(drive) + "full.txt";
+    DeleteFileA(path.c_str());
+    SetControlText(dialog_, IDC_OUTPUT_FILE, path);
+    ChooseRange(dialog_, 0, false);
+    Click(dialog_, IDC_RUN);
+    ExpectWriteError(path);
+    DeleteFileA(path.c_str());
+  }
 };
 
 // Refused before any question, nothing written anywhere: what can't be a
@@ -99,7 +133,30 @@ TEST_F(FailureTest, PathsThatCantBeCreatedAreRefused) {
   for (const char* name : {"nul.txt", "NUL", "con", "Com1.log", "lpt9.txt",
                            "aux .txt", "prn.a.b", "COM0"})
     ExpectRefused(TestPath(name));
-  ExpectRefused("\\\\.\\nul");
+  ExpectRefused(L"C:\\sestor-tests\\COM\u00B9");
+  ExpectRefused(L"C:\\sestor-tests\\LPT\u00B2.txt");
+  // The device namespaces, in either spelling, name no disk file: a pipe
+  // (whose server could act as the user, so it must not even be opened), a
+  // volume, a disk, a device, even where Wine would reach a file through it.
+  HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\sestor-test",
+                                 PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                 PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  OVERLAPPED client{};
+  client.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_FALSE(ConnectNamedPipe(pipe, &client));
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+  for (const char* path :
+       {"\\\\.\\nul", "\\\\?\\pipe\\sestor-test", "//?/pipe/sestor-test",
+        "\\\\.\\pipe\\sestor-test", "\\\\?\\C:", "\\\\?\\PhysicalDrive0",
+        "\\\\?\\GLOBALROOT\\Device\\Null",
+        "\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\a.txt",
+        "\\\\.\\C:\\sestor-tests\\dot.txt", "//./C:/sestor-tests/dot.txt"})
+    ExpectRefused(path);
+  EXPECT_EQ(WaitForSingleObject(client.hEvent, 0),
+            static_cast<DWORD>(WAIT_TIMEOUT));
+  CloseHandle(client.hEvent);
+  CloseHandle(pipe);
   ExpectRefused(TestPath("ore 12:30.txt"));
   ExpectRefused(TestPath("out.txt:stream"));
   ExpectRefused(L"C:\\sestor-tests\\half-\xD800.txt");
@@ -198,6 +255,7 @@ TEST_F(FailureTest, PathNamesExactlyTheFileWritten) {
   for (const std::wstring& typed :
        {L"\"" + plain + L"\"", L" \"" + plain + L"\" ",
         std::wstring(L"\"C:\\sestor-tests\"\\out.txt"), plain + L" ",
+        L"\t" + plain, L"\\\\?\\" + plain,
         std::wstring(L"C:/sestor-tests/not-there/../out.txt.")}) {
     SCOPED_TRACE(ToUtf8(typed));
     runOn(typed);
@@ -207,11 +265,18 @@ TEST_F(FailureTest, PathNamesExactlyTheFileWritten) {
   WriteWideFile(plain, "hidden\r\n");
   SetFileAttributesW(plain.c_str(), FILE_ATTRIBUTE_HIDDEN);
   SetControlText(dialog_, IDC_OUTPUT_FILE, plain);
+  ForgetSystemCalls();
   box = ExpectOverwriteQuestion();
   ASSERT_NE(box, nullptr);
   Click(box, IDYES);
   ASSERT_TRUE(WaitUntil(Idle));
   EXPECT_EQ(ReadWideFile(plain), line);
+  const std::vector<SystemCall> created = SystemCalls("CreateFileW");
+  ASSERT_FALSE(created.empty());
+  EXPECT_EQ(created.back().args[2], static_cast<std::uintptr_t>(CREATE_ALWAYS));
+  EXPECT_EQ(created.back().args[3],
+            static_cast<std::uintptr_t>(FILE_ATTRIBUTE_HIDDEN));
+  ExpectWindowsContract(true);
   SetFileAttributesW(plain.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(plain.c_str());
 
@@ -220,8 +285,15 @@ TEST_F(FailureTest, PathNamesExactlyTheFileWritten) {
   wchar_t resolved[kFullPathCapacity];
   ASSERT_TRUE(FullOutputPath(L"C:\\x\\..\\a.txt", resolved));
   EXPECT_STREQ(resolved, L"\\\\?\\C:\\a.txt");
-  ASSERT_TRUE(FullOutputPath(L"\\\\server\\share\\a.txt", resolved));
-  EXPECT_STREQ(resolved, L"\\\\?\\UNC\\server\\share\\a.txt");
+  for (const wchar_t* share :
+       {L"\\\\server\\share\\a.txt", L"//server/share/a.txt",
+        L"\\\\?\\UNC\\server\\share\\a.txt"}) {
+    ASSERT_TRUE(FullOutputPath(share, resolved)) << ToUtf8(share);
+    EXPECT_STREQ(resolved, L"\\\\?\\UNC\\server\\share\\a.txt");
+  }
+  for (const wchar_t* notAFile : {L"\\\\server\\share", L"\\\\server\\\\a.txt",
+                                  L"\\\\?\\UNC\\server", L"\\\\?\\C:a.txt"})
+    EXPECT_FALSE(FullOutputPath(notAFile, resolved)) << ToUtf8(notAFile);
 
   // 511 characters, the most the box takes, in folders of 60.
   std::wstring folder = L"\\\\?\\C:\\sestor-tests";
@@ -254,8 +326,29 @@ TEST_F(FailureTest, ReadOnlyFileIsAskedAboutThenKept) {
   EXPECT_EQ(ReadFileBytes(path.c_str()), "read-only contents\r\n");
 }
 
-TEST_F(FailureTest, FileHeldWithoutSharingIsAskedAboutThenKept) {
-  ExpectHeldFileKept(TestPath("held.txt"), GENERIC_READ, 0);
+// Held for a moment (a virus scan, the indexer, a preview pane), the file is
+// waited for; held for good, it is tried for a while, then kept whole.
+TEST_F(FailureTest, FileHeldWithoutSharingIsWaitedForThenKept) {
+  const std::string path = TestPath("held.txt");
+  WriteFileBytes(path, "held contents\r\n");
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  AfterNextSharingViolation([&] { CloseHandle(held); });
+  SetControlText(dialog_, IDC_OUTPUT_FILE, path);
+  ChooseRange(dialog_, 85, false);
+  HWND box = ExpectOverwriteQuestion();
+  ASSERT_NE(box, nullptr);
+  Click(box, IDYES);
+  ASSERT_TRUE(WaitUntil(Idle));
+  EXPECT_EQ(ReadFileBytes(path.c_str()), "85;86;87;88;89;90\r\n");
+  ExpectWindowsContract(true);
+
+  ExpectHeldFileKept(path, GENERIC_READ, 0);
+  std::size_t refused = 0;
+  for (const SystemCall& call : checked_)
+    refused += call.error == ERROR_SHARING_VIOLATION;
+  EXPECT_GE(refused, 5u);
 }
 
 // One writer per file. During a run nobody else may open the file for
@@ -308,6 +401,7 @@ TEST_F(FailureTest, FileHasOneWriterAtATime) {
   EXPECT_FALSE(Idle());
   Click(dialog_, IDC_RUN);
   ASSERT_TRUE(WaitUntil(Idle));
+  ExpectWindowsContract(true);
   const long long count = ProgressCount(dialog_);
   EXPECT_GT(count, 0);
   EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count)) << count;
@@ -351,46 +445,13 @@ TEST_F(FailureTest, UnreadableFileIsAskedAboutBeforeTruncation) {
   DeleteFileA(path.c_str());
 }
 
-// Expects the write-error box, then checks that the progress text and the
-// file agree: N whole lines, the start of the real output.
-void ExpectWriteError(HWND dialog, const std::string& path) {
-  HWND box = WaitForOwnedMessageBox(dialog, 60000);
-  ASSERT_NE(box, nullptr);
-  EXPECT_EQ(MessageBoxText(box), "Errore durante la scrittura del file");
-  EXPECT_EQ(WindowText(box), "Errore");
-  EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
-  const long long count = ProgressCount(dialog);
-  Click(box, IDOK);
-  ASSERT_TRUE(WaitUntil([] { return g_workerThread.load() == nullptr; }));
-  EXPECT_TRUE(RunFinished(dialog));
-  EXPECT_GT(count, 0);
-  EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count))
-      << count << " lines";
-}
-
-// A drive that fills up during a "Tutte" run.
-void ExpectDiskFull(HWND dialog, const char* drive, const char* name) {
-  if (GetDriveTypeA(drive) == DRIVE_NO_ROOT_DIR) {
-    GTEST_SKIP() << "no drive " << drive << " "
-                 << SkipReason(
-                        (std::string("no-") + name + "-drive.txt").c_str());
-  }
-  const std::string path = std::string(drive) + "full.txt";
-  DeleteFileA(path.c_str());
-  SetControlText(dialog, IDC_OUTPUT_FILE, path);
-  ChooseRange(dialog, 0, false);
-  Click(dialog, IDC_RUN);
-  ExpectWriteError(dialog, path);
-  DeleteFileA(path.c_str());
-}
-
 TEST_F(FailureTest, DiskFullMidRunIsReportedAndKeepsWholeLines) {
-  ExpectDiskFull(dialog_, "T:\\", "small");
+  ExpectDiskFull("T:\\", "small");
 }
 
 // The same past 4 GiB, where the file is cut back at a 64-bit offset.
 TEST_F(FailureTest, DiskFullPastFourGiBKeepsWholeLines) {
-  ExpectDiskFull(dialog_, "U:\\", "large");
+  ExpectDiskFull("U:\\", "large");
 }
 
 // Only a disk file receives a run: a device behind a plain name (here a link

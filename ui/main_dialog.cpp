@@ -18,9 +18,9 @@ namespace {
 const char kCaption[] =
     "Sestor - Generazione combinazioni SuperEnalotto v." SESTOR_VERSION_SHORT;
 const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
-const wchar_t kWritingReason[] = L"Sestor sta scrivendo il file";
-// How long the end of the session waits for a stopped run to end.
-const DWORD kRunEndWaitMs = 5000;
+// How long the end of the session waits for a stopped run to end; Windows
+// gives an application about 5 s.
+const DWORD kRunEndWaitMs = 2000;
 // How often it looks whether the run has ended.
 const DWORD kRunEndPollMs = 10;
 
@@ -58,34 +58,26 @@ void OnCommand(HWND dialog, WORD id) {
   }
 }
 
-// Windows shows the reason on its shutdown screen while it is set: from the
-// file's opening to its closing, as the worker reports them, and whenever a
-// run is active at the question whether the session may end.
-void SetShutdownReason(HWND dialog, bool shown) {
-  if (shown) {
-    ShutdownBlockReasonCreate(dialog, kWritingReason);
-  } else {
-    ShutdownBlockReasonDestroy(dialog);
-  }
-}
-
 // Logging off, shutting down or restarting during a run would end it in
-// the middle: refused while a run is active, allowed otherwise.
+// the middle: refused while a run is active (its reason is on the shutdown
+// screen), allowed otherwise.
 INT_PTR OnQueryEndSession(HWND dialog) {
   const bool running = g_workerThread.load() != nullptr;
-  SetShutdownReason(dialog, running);
   SetWindowLongPtrW(dialog, DWLP_MSGRESULT, running ? FALSE : TRUE);
   return TRUE;
 }
 
-// The session ends all the same (the user chose to end it): the run stops,
-// and ends with its file closed before the process goes, so the file holds
-// whole lines. The worker's last steps are calls that this thread serves,
-// so it takes them as they come while it waits; a message box could hold the
-// worker up, hence the bound.
-void OnEndSession(bool ending) {
+// The session ends all the same. The run stops; when the user chose to end
+// it, the run also ends with its file closed before the process goes, so
+// the file holds whole lines. The worker's last steps are calls that this
+// thread serves, so it takes them as they come while it waits; a message
+// box could hold the worker up, hence the bound, well within the time
+// Windows gives. A critical end (a failing battery, say) gives no time at
+// all: each block went out in one write, so the file ends in a whole line.
+void OnEndSession(WPARAM ending, LPARAM how) {
   if (!ending || g_workerThread.load() == nullptr) return;
   g_stopRequest = 1;
+  if (how & ENDSESSION_CRITICAL) return;
   const DWORD start = GetTickCount();
   for (;;) {
     MSG message;
@@ -113,7 +105,7 @@ void ShowCombinationCount() { SetProgressText(g_combinationCount.load()); }
 // Returns 0 (no initial focus, the dialog manager's defaults) for every
 // message but the question whether the session may end.
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
-                                LPARAM) {
+                                LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog(dialog);
@@ -125,12 +117,15 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       if (wParam == IDT_PROGRESS) ShowCombinationCount();
       break;
     case kWritingMessage:
-      SetShutdownReason(dialog, wParam != FALSE);
+      OnWritingNotice(wParam != FALSE);
+      break;
+    case kRunEndedMessage:
+      OnRunEndedNotice();
       break;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession(dialog);
     case WM_ENDSESSION:
-      OnEndSession(wParam != FALSE);
+      OnEndSession(wParam, lParam);
       break;
   }
   return 0;

@@ -1,0 +1,88 @@
+#!/bin/sh
+# scripts/install-deps.sh against a package mirror that is out of step,
+# without one: apt-get, dpkg and dpkg-query are stand-ins on PATH that log
+# their calls and fail as such a mirror makes the real ones fail.
+#   tests/install-deps.sh
+set -u
+here=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin" "$work/scripts"
+cp "$here/scripts/install-deps.sh" "$work/scripts/"
+printf '#!/bin/sh\necho i386-support >>"$CALLS"\n' >"$work/scripts/i386-support.sh"
+
+cat >"$work/bin/apt-get" <<'EOF'
+#!/bin/sh
+echo "apt-get $*" >>"$CALLS"
+case " $* " in
+  *" update "*)
+    [ "$UPDATE" = ok ] && exit 0
+    echo "E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). Mirror sync in progress?" >&2
+    echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
+    exit 100 ;;
+  *" install "*)
+    [ "$INSTALL" = ok ] && exit 0
+    case " $* " in *" -t "*) [ "$INSTALL" = release ] && exit 0 ;; esac
+    echo "E: Unable to correct problems, you have held broken packages." >&2
+    exit 100 ;;
+esac
+EOF
+cat >"$work/bin/dpkg" <<'EOF'
+#!/bin/sh
+echo "dpkg $*" >>"$CALLS"
+EOF
+printf '#!/bin/sh\necho "deinstall ok config-files"\n' >"$work/bin/dpkg-query"
+# Root's calls go straight to the stand-ins; anyone else's through sudo.
+printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
+chmod +x "$work/bin/"* "$work/scripts/"*
+
+passed=0
+failed=0
+check() {  # check WHAT CONDITION...
+  what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else
+    failed=$((failed + 1))
+    echo "FAILED: $what"
+    sed 's/^/  | /' "$work/out"
+    sed 's/^/  calls: /' "$CALLS"
+  fi
+}
+run() {  # run UPDATE INSTALL: the script's exit status, its output in out
+  CALLS="$work/calls.$1.$2"
+  : >"$CALLS"
+  CALLS=$CALLS UPDATE=$1 INSTALL=$2 SESTOR_APT_PAUSE=0 \
+    PATH="$work/bin:$PATH" sh "$work/scripts/install-deps.sh" >"$work/out" 2>&1
+}
+said() { grep -q "$1" "$work/out"; }
+called() { grep -q "$1" "$CALLS"; }
+not() { ! "$@"; }
+
+# A working mirror: one update, one install, nothing more.
+run ok ok
+check "a working mirror installs" [ $? -eq 0 ]
+check "a working mirror is updated once" [ "$(grep -c update "$CALLS")" -eq 1 ]
+check "a working mirror needs no word about it" not said "out of step"
+check "a working mirror goes on" called i386-support
+
+# Lists that can't all be read, but what apt has still installs.
+run fail release
+check "missing lists that still install" [ $? -eq 0 ]
+check "the update is tried three times" [ "$(grep -c update "$CALLS")" -eq 3 ]
+check "the install falls back to the release's versions" called "install .*-t "
+check "the install goes on" called i386-support
+
+# Nothing can be installed: the plain message, and a failure.
+run fail fail
+status=$?
+check "an out-of-step mirror fails" [ "$status" -ne 0 ]
+check "an out-of-step mirror is explained" said "package mirror is out of step"
+check "apt's own words are shown" said "File has unexpected size"
+check "the user is told nothing changed" said "Nothing on this machine was changed"
+check "the user is told what to do" said "run \`make test\`"
+check "the i386 architecture is taken back" called "dpkg --remove-architecture i386"
+check "nothing goes on" not called i386-support
+check "no bare error" not said "Error 100"
+
+echo "install-deps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,39 @@
+// What the program asks of Windows where Wine can't show the effect: it only
+// stubs the call (keeping the system awake, the shutdown screen's reason,
+// file system redirection), applies a rule of its own (the attributes of a
+// replaced file), or lets a call through that Windows would refuse (a timer
+// set from a thread that does not own the window). The test program's own
+// import table is pointed at recorders, which note each call with its
+// arguments and thread and then pass it on to Wine, or answer as 64-bit
+// Windows would where Wine has nothing to pass it to.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct SystemCall {
+  std::string name;
+  DWORD thread;
+  // The call's arguments as numbers, in order (handles, identifiers, flags);
+  // a path argument is in `path` instead.
+  std::uintptr_t args[4];
+  std::wstring path;
+  // GetLastError after the call, when it failed.
+  DWORD error;
+};
+
+// Points the import table at the recorders, once; false when the program
+// does not import one of the calls.
+bool RecordSystemCalls();
+void ForgetSystemCalls();
+// The calls made since the last ForgetSystemCalls, in order; only those
+// of one name when it is given.
+std::vector<SystemCall> SystemCalls(const char* name = nullptr);
+
+// Run once, inside the next CreateFileW refused for sharing, before it
+// returns: as if whoever held the file let go of it at that moment.
+void AfterNextSharingViolation(std::function<void()> action);
