@@ -3,7 +3,7 @@
 # make bench  times the generator against dd and fprintf, natively and under Wine
 # make bench-run  a full run through the real dialog under Wine, against dd
 # make soak   the gate again and again: RUNS=30 BUSY=half|all|none WHAT=make-run|wine|native|gate
-# make dist   the release: dist/Sestor-VERSION.zip (exe, LEGGIMI.txt, SHA256SUMS.txt)
+# make dist   the release: dist/Sestor-VERSION.zip (exe, LEGGIMI.txt, IMPRONTE.txt, SHA256SUMS.txt)
 SHELL := /bin/sh
 WINEPREFIX := $(CURDIR)/build/wineprefix
 export WINEPREFIX

@@ -7,6 +7,10 @@
 # One row a choice: "N lines bytes sha256". With FROM, only the first
 # numbers from FROM up (and no "Tutte"): tests/check-digests.sh uses that
 # to re-check the small ones. Two writers at a time, one for each core.
+# The table for a ticked box comes from this one and one more pass:
+#
+#   WRITE_LINES 1 85 | release/make-through-last-digests.py \
+#     release/digests.txt > release/digests-through-last.txt
 set -eu
 tool=$1
 from=${2:-0}

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Writes LEGGIMI.txt, the user's guide in the release: the Italian text of
-LEGGIMI.txt.in with the version and the table of digests.txt filled in, as
-Windows-1252 with CR LF, so that Notepad shows it right on every Windows,
-and no line over 80 columns.
+"""Writes the user's guide of the release and its table, into FOLDER:
+LEGGIMI.txt, the Italian text of LEGGIMI.txt.in with the version filled
+in, and IMPRONTE.txt, the lines, bytes and SHA-256 of every choice, from
+digests.txt (each first number alone, and "Tutte") and
+digests-through-last.txt (each first number with the box ticked). Both as
+Windows-1252 with CR LF, so that Notepad shows them right on every
+Windows, and no line over 80 columns.
 
-    release/make-leggimi.py VERSION OUT
+    release/make-leggimi.py VERSION FOLDER
 """
 import pathlib
 import sys
@@ -19,39 +22,80 @@ def thousands(n):
     return f"{n:,}".replace(",", ".")
 
 
-def table(rows):
+def table(rows, name):
     """A row a choice, its digest on the line below, so that no line is
     wider than Notepad shows without wrapping."""
-    lines = [f"{'Scelta':<16} {'Righe':>13} {'Byte':>16}",
+    lines = [f"{'Scelta':<31} {'Righe':>13} {'Byte':>16}",
              f"    SHA-256",
-             "-" * 47]
+             "-" * 62]
     for first, count, size, digest in rows:
-        name = "Tutte" if first == 0 else f"Primo numero {first}"
-        lines.append(f"{name:<16} {thousands(count):>13} {thousands(size):>16}")
+        lines.append(f"{name(first):<31} {thousands(count):>13} {thousands(size):>16}")
         lines.append(f"    {digest}")
     return "\n".join(lines)
 
 
-def main():
-    version, out = sys.argv[1], pathlib.Path(sys.argv[2])
+def read_rows(name, firsts):
     rows = []
-    for line in (HERE / "digests.txt").read_text().splitlines():
+    for line in (HERE / name).read_text().splitlines():
         first, count, size, digest = line.split()
         rows.append((int(first), int(count), int(size), digest))
-    if [r[0] for r in rows] != list(range(86)):
-        sys.exit("digests.txt must have a row for 0 (Tutte) and for 1 to 85")
+    if [r[0] for r in rows] != list(firsts):
+        sys.exit(f"{name} must have a row for each of {firsts}")
+    return rows
+
+
+def alone(first):
+    return "Tutte" if first == 0 else f"Primo numero {first}"
+
+
+def through_last(first):
+    return f"Primo numero {first} fino all'ultimo"
+
+
+def impronte(version, single, through):
+    return "\n".join([
+        f"Sestor {version} - Righe, byte e impronte dei file",
+        "",
+        "Per ogni scelta: il numero di righe (uguale a \"Combinazione N\" alla",
+        "fine), i byte (Esplora file, Proprietà, \"Dimensione\") e l'impronta",
+        "SHA-256 del file (sulla riga sotto). Come controllarla: LEGGIMI.txt,",
+        "\"Controllare il file\".",
+        "",
+        "Senza la casella \"Dal primo numero selezionato fino all'ultimo\"",
+        "",
+        table(single, alone),
+        "",
+        "",
+        "Con la casella \"Dal primo numero selezionato fino all'ultimo\"",
+        "(\"Primo numero 1\" con la casella dà lo stesso file di \"Tutte\")",
+        "",
+        table(through, through_last),
+        ""])
+
+
+def write_windows_text(path, text):
+    wide = [line for line in text.splitlines() if len(line) > COLUMNS]
+    if wide:
+        sys.exit(f"{path.name}: lines over {COLUMNS} columns:\n" + "\n".join(wide))
+    # strict: a character that Windows-1252 lacks is an error, not a '?'
+    path.write_bytes(text.replace("\n", "\r\n").encode("cp1252"))
+
+
+def main():
+    version, folder = sys.argv[1], pathlib.Path(sys.argv[2])
+    single = read_rows("digests.txt", range(86))
+    through = read_rows("digests-through-last.txt", range(1, 86))
+    if through[0][1:] != single[0][1:]:
+        sys.exit("1 through the last must be the same file as Tutte")
     text = (HERE / "LEGGIMI.txt.in").read_text(encoding="utf-8")
     text = (text.replace("@VERSIONE@", version)
-            .replace("@TABELLA@", table(rows))
-            .replace("@IMPRONTA_TUTTE@", rows[0][3]))
+            .replace("@IMPRONTA_TUTTE@", single[0][3]))
     # The title's underline as long as the title with its version.
     title, _, rest = text.partition("\n")
     text = title + "\n" + "=" * len(title) + rest[rest.index("\n"):]
-    wide = [line for line in text.splitlines() if len(line) > COLUMNS]
-    if wide:
-        sys.exit(f"lines over {COLUMNS} columns:\n" + "\n".join(wide))
-    # strict: a character that Windows-1252 lacks is an error, not a '?'
-    out.write_bytes(text.replace("\n", "\r\n").encode("cp1252"))
+    folder.mkdir(parents=True, exist_ok=True)
+    write_windows_text(folder / "LEGGIMI.txt", text)
+    write_windows_text(folder / "IMPRONTE.txt", impronte(version, single, through))
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Packs the release: dist/Sestor-VERSION.zip with Sestor.exe (the tested
-# build), LEGGIMI.txt and SHA256SUMS.txt. The version is the project's
+# build), LEGGIMI.txt, IMPRONTE.txt and SHA256SUMS.txt. The version is the project's
 # (CMakeLists.txt), the files' time the last commit's, so the zip comes out
 # the same, byte for byte, from every clean clone. `make dist` builds first.
 set -eu
@@ -14,10 +14,11 @@ stage=build/dist/Sestor-$version
 rm -rf "$stage"
 mkdir -p "$stage" dist
 cp build/windows/Sestor.exe "$stage/"
-python3 release/make-leggimi.py "$version" "$stage/LEGGIMI.txt"
-(cd "$stage" && sha256sum Sestor.exe LEGGIMI.txt >SHA256SUMS.txt)
+python3 release/make-leggimi.py "$version" "$stage"
+(cd "$stage" && sha256sum Sestor.exe LEGGIMI.txt IMPRONTE.txt >SHA256SUMS.txt)
 zip=dist/Sestor-$version.zip
 rm -f "$zip"
 python3 release/make-zip.py "$zip" "$epoch" \
-  "$stage/Sestor.exe" "$stage/LEGGIMI.txt" "$stage/SHA256SUMS.txt"
+  "$stage/Sestor.exe" "$stage/LEGGIMI.txt" "$stage/IMPRONTE.txt" \
+  "$stage/SHA256SUMS.txt"
 sha256sum "$zip"
