@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "resource.h"
 #include "run/run_state.h"
 #include "tests/dialog_driver.h"
+#include "tests/reference.h"
 #include "tests/system_calls.h"
 #include "ui/main_dialog.h"
 
@@ -26,19 +28,64 @@ inline bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr) << path;
+// The one line that "Primo numero 85" writes, the shortest run of all.
+const char kLastLine[] = "85;86;87;88;89;90\r\n";
+
+// Removes everything below `folder`, the folder itself staying.
+inline void RemoveBelow(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring path = folder + L"\\" + name;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveBelow(path);
+      RemoveDirectoryW(path.c_str());
+    } else {
+      DeleteFileW(path.c_str());
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// Files by their wide names, for paths beyond the code page; plain ASCII
+// names widen as they are.
+inline void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  std::FILE* f = _wfopen(path.c_str(), L"wb");
+  ASSERT_NE(f, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  WriteFileBytes(std::wstring(path.begin(), path.end()), bytes);
+}
+
+inline std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  if (std::FILE* f = _wfopen(path.c_str(), L"rb")) {
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;)
+      bytes.append(chunk, n);
+    std::fclose(f);
+  }
+  return bytes;
 }
 
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The texts are checked under the code page asked for, or none at all.
+    const char* codePage = std::getenv("SESTOR_EXPECT_ACP");
+    ASSERT_EQ(GetACP(), codePage != nullptr ? std::atoi(codePage) : 1252u);
     ASSERT_TRUE(RecordSystemCalls());
     ForgetSystemCalls();
+    // Whatever an earlier test left, stopped half-way or not.
     CreateDirectoryA(kTestFolder, nullptr);
+    RemoveBelow(L"\\\\?\\C:\\sestor-tests");
     ui_ = std::thread(
         [this] { result_ = ShowMainDialog(GetModuleHandleA(nullptr)); });
     dialog_ = WaitForMainDialog(GetCurrentProcessId());
@@ -57,16 +104,52 @@ class DialogTest : public ::testing::Test {
       });
       Click(dialog_, IDC_EXIT);
     }
-    ui_.join();
+    if (ui_.joinable()) ui_.join();
+    RemoveBelow(L"\\\\?\\C:\\sestor-tests");
   }
 
   static bool Idle() { return g_workerThread.load() == nullptr; }
 
-  // Presses "Esegui" and waits until the run is over (no box expected).
-  void RunToEnd(DWORD timeoutMs = 60000) {
-    Click(dialog_, IDC_RUN);
+  // The options locked and the run button "STOP" during a run; all
+  // enabled and "Esegui" otherwise.
+  void ExpectControls(bool running) {
+    for (int id :
+         {IDC_FIRST_NUMBER, IDC_THROUGH_LAST, IDC_OUTPUT_FILE, IDC_EXIT})
+      EXPECT_EQ(Enabled(id), !running) << id;
+    EXPECT_TRUE(Enabled(IDC_RUN));
+    EXPECT_EQ(ControlText(dialog_, IDC_RUN), running ? "STOP" : "Esegui");
+  }
+
+  // Waits for the run to end; then the controls are back, and Windows was
+  // asked what a run that wrote its file (or not) asks.
+  void ExpectRunOver(bool wrote, DWORD timeoutMs = 10000) {
     ASSERT_TRUE(WaitUntil(Idle, timeoutMs));
-    ExpectWindowsContract(true);
+    ExpectControls(false);
+    ExpectWindowsContract(wrote);
+  }
+
+  // Presses "Esegui" and waits until the run is over (no box expected).
+  void RunToEnd() {
+    Click(dialog_, IDC_RUN);
+    ExpectRunOver(true, 60000);
+  }
+
+  // Starts "Tutte" on path; returns once its file is there.
+  void StartTutte(const std::string& path) {
+    SetControlText(dialog_, IDC_OUTPUT_FILE, path);
+    ChooseRange(dialog_, 0, false);
+    Click(dialog_, IDC_RUN);
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(path); }));
+  }
+
+  // A "Tutte" run that has ended early: the file holds whole lines, the
+  // start of the whole output, as many as the count shows.
+  void ExpectStartOfTutte(const std::string& path) {
+    ExpectRunOver(true);
+    const long long count = ProgressCount(dialog_);
+    EXPECT_GT(count, 0);
+    EXPECT_LT(count, 622614630);
+    EXPECT_TRUE(FileHoldsReferenceLines(path.c_str(), 1, 85, count)) << count;
   }
 
   // Starts a run whose file can't be written and expects the create-failure
@@ -83,8 +166,7 @@ class DialogTest : public ::testing::Test {
     EXPECT_EQ(WindowText(box), "Errore");
     EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
     Click(box, IDOK);
-    ASSERT_TRUE(WaitUntil(Idle));
-    ExpectWindowsContract(false);
+    ExpectRunOver(false);
   }
 
   // Starts a run on an existing file and expects the overwrite question.

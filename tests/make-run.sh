@@ -18,7 +18,13 @@ failures=0
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+# Returns false, so that a step that failed stops the steps after it.
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+  return 1
+}
+own_session=$(ps -o sid= -p $$ | tr -d ' ')
 
 # start COMMAND...: in a session of its own, without a display, and with
 # the signals a terminal's command gets (a background job ignores Ctrl-C,
@@ -30,6 +36,18 @@ start() {
   : >"$log"
   env -u DISPLAY --default-signal setsid "$@" >>"$log" 2>&1 &
   run=$!
+  # The session it made, read once it is its own: what is left in it at
+  # the end is what the run failed to stop.
+  session=""
+  for _ in $(seq 100); do
+    s=$(ps -o sid= -p "$run" | tr -d ' ')
+    if [ -n "$s" ] && [ "$s" != "$own_session" ]; then
+      session=$s
+      return 0
+    fi
+    sleep 0.05
+  done
+  fail "the run made no session of its own"
 }
 
 # until_seen PATTERN: waits for the run to print it.
@@ -67,7 +85,8 @@ ends_with() {
 
 # What is left in the run's session, and the prefix's Wine server.
 leftovers() {
-  ps -e -o sid=,stat=,pid=,args= | awk -v s="$run" '$1 == s && $2 !~ /^Z/'
+  [ -n "$session" ] || echo "whatever the run started (its session is unknown)"
+  ps -e -o sid=,stat=,pid=,args= | awk -v s="$session" '$1 == s && $2 !~ /^Z/'
   server=$(printf '/tmp/.wine-%s/server-%x-%x' "$(id -u)" \
     $(stat -c '%d %i' "$WINEPREFIX"))
   for pid in $(ps -e -o pid=,comm= | awk '$2 ~ /^wineserver/ { print $1 }'); do

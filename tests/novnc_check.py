@@ -81,13 +81,25 @@ def main():
     if not right.authenticate(password):
         sys.exit("the VNC server refused the password in the address")
     right.send(b"\1")  # shared, as noVNC asks
+    # ServerInit, whole: the size, the pixel format, the desktop's name.
     width, height = struct.unpack(">HH", right.read(4))
-    print(f"screen {width}x{height}")
+    right.read(16)
+    (name_length,) = struct.unpack(">I", right.read(4))
+    name = right.read(name_length)
+    print(f"screen {width}x{height}, {name.decode(errors='replace')}")
     if len(sys.argv) == 4:
         x, y = int(sys.argv[2]), int(sys.argv[3])
         for buttons in (1, 0):  # press, release
             right.send(struct.pack(">BBHH", 5, buttons, x, y))
-        right.read(1)  # the server has read the click before it answers
+        # "Uscita" ends Sestor, and make run then stops the VNC server: the
+        # connection closes (make-run.sh checks how the run ended).
+        try:
+            while right.ws.recv():
+                pass
+        except websocket.WebSocketTimeoutException:
+            sys.exit("the click had no effect")
+        except (websocket.WebSocketConnectionClosedException, ConnectionError):
+            pass
 
 
 if __name__ == "__main__":

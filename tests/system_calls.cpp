@@ -10,17 +10,27 @@ namespace {
 std::mutex g_lock;
 // Written by the recorders on any thread, read by the tests.
 std::vector<SystemCall> g_calls;
-std::function<void()> g_afterSharingViolation;
+// Set by the tests, taken by the recorders.
+std::string g_afterName;
+std::function<void()> g_afterAction;
 
 void Note(const char* name, std::uintptr_t a0 = 0, std::uintptr_t a1 = 0,
           std::uintptr_t a2 = 0, std::uintptr_t a3 = 0,
           const wchar_t* path = nullptr, DWORD error = 0) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_calls.push_back({name,
-                     GetCurrentThreadId(),
-                     {a0, a1, a2, a3},
-                     path != nullptr ? path : L"",
-                     error});
+  std::function<void()> action;
+  {
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_calls.push_back({name,
+                       GetCurrentThreadId(),
+                       {a0, a1, a2, a3},
+                       path != nullptr ? path : L"",
+                       error});
+    if (g_afterName == name) {
+      action.swap(g_afterAction);
+      g_afterName.clear();
+    }
+  }
+  if (action) action();
 }
 
 std::uintptr_t N(HWND window) {
@@ -51,14 +61,6 @@ HANDLE WINAPI RecordCreateFileW(LPCWSTR path, DWORD access, DWORD share,
                                 flags, templateFile);
   const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   Note("CreateFileW", access, share, disposition, flags, path, error);
-  if (error == ERROR_SHARING_VIOLATION) {
-    std::function<void()> action;
-    {
-      std::lock_guard<std::mutex> hold(g_lock);
-      action.swap(g_afterSharingViolation);
-    }
-    if (action) action();
-  }
   SetLastError(error);
   return file;
 }
@@ -190,7 +192,8 @@ std::vector<SystemCall> SystemCalls(const char* name) {
   return calls;
 }
 
-void AfterNextSharingViolation(std::function<void()> action) {
+void AfterNextCall(const char* name, std::function<void()> action) {
   std::lock_guard<std::mutex> hold(g_lock);
-  g_afterSharingViolation = std::move(action);
+  g_afterName = name;
+  g_afterAction = std::move(action);
 }

@@ -34,6 +34,7 @@ void ForgetSystemCalls();
 // of one name when it is given.
 std::vector<SystemCall> SystemCalls(const char* name = nullptr);
 
-// Run once, inside the next CreateFileW refused for sharing, before it
-// returns: as if whoever held the file let go of it at that moment.
-void AfterNextSharingViolation(std::function<void()> action);
+// Runs `action` once, inside the next recorded call of that name (from any
+// thread) once the system has answered it, before the caller sees the
+// answer: another program acting at that very moment.
+void AfterNextCall(const char* name, std::function<void()> action);
