@@ -151,3 +151,13 @@ void EnumerateRange(int first, int last, int* combination) {
   // refused write nothing more is tried.
   if (!g_storedOutput.failed) FlushBlock();
 }
+
+std::int32_t LinesInRange(int first, int last) {
+  std::int32_t lines = 0;
+  for (int n = first; n <= last; ++n) {
+    std::int32_t tails = 1;  // binomial(90 - n, 5), built up exactly
+    for (int k = 1; k <= 5; ++k) tails = tails * (90 - n - 5 + k) / k;
+    lines += tails;
+  }
+  return lines;
+}

@@ -36,6 +36,10 @@ struct StoredOutput {
 };
 extern StoredOutput g_storedOutput;
 
+// How many lines EnumerateRange(first, last, ...) writes in all: the sum of
+// binomial(90 - n, 5) over its first numbers n.
+std::int32_t LinesInRange(int first, int last);
+
 // Writes every combination whose first number lies in [first, last],
 // 1 <= first <= last <= 85, in lexicographic order, raising the counter
 // before each line and ending after the current line once a stop is

@@ -53,11 +53,12 @@ void ShowError(const char* text) {
 
 // While the file is open the system stays awake (the display may sleep):
 // Windows does not count disk writes as use, and a USB or network file may
-// not survive a sleep. The dialog is told too: it runs the progress timer.
-void KeepAwakeWhileWriting(bool writing) {
+// not survive a sleep. The dialog is told too, for the progress it shows;
+// see kWritingMessage for `detail`.
+void KeepAwakeWhileWriting(bool writing, LPARAM detail) {
   SetThreadExecutionState(writing ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED
                                   : ES_CONTINUOUS);
-  SendMessageW(g_dialog, kWritingMessage, writing, 0);
+  SendMessageW(g_dialog, kWritingMessage, writing, detail);
 }
 
 // 64-bit Windows sends a 32-bit program's paths under System32 to SysWOW64:
@@ -83,7 +84,7 @@ void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
     return;
   }
   g_combinationCount = 0;
-  KeepAwakeWhileWriting(true);
+  KeepAwakeWhileWriting(true, LinesInRange(range.first, range.last));
 
   int combination[6];
   EnumerateRange(range.first, range.last, combination);
@@ -92,7 +93,7 @@ void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
   // After a failed write the count falls back to the lines that reached the
   // file, so no display claims lines that are not there.
   if (!stored) g_combinationCount = g_storedOutput.lines;
-  KeepAwakeWhileWriting(false);
+  KeepAwakeWhileWriting(false, stored);
   SetProgressText(g_combinationCount);
   if (!stored) ShowError(kWriteFailed);
 }

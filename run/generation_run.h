@@ -15,8 +15,10 @@ DWORD WINAPI GenerationThread(LPVOID parameter);
 // Formats "Combinazione %d" with count into the progress text.
 void SetProgressText(int count);
 
-// Sent by the worker to the dialog once its file is open (wParam TRUE) and
-// once it is closed again (FALSE); the dialog hands it to OnWritingNotice.
+// Sent by the worker to the dialog once its file is open (wParam TRUE,
+// lParam the lines the run will write in all) and once it is closed again
+// (FALSE, lParam TRUE when every line reached the file); the dialog hands it
+// to OnWritingNotice and shows it on the taskbar.
 constexpr UINT kWritingMessage = WM_APP + 1;
 // Posted by the worker once the run is over; for OnRunEndedNotice.
 constexpr UINT kRunEndedMessage = WM_APP + 2;

@@ -86,8 +86,13 @@ class DialogTest : public ::testing::Test {
     // Whatever an earlier test left, stopped half-way or not.
     CreateDirectoryA(kTestFolder, nullptr);
     RemoveBelow(L"\\\\?\\C:\\sestor-tests");
-    ui_ = std::thread(
-        [this] { result_ = ShowMainDialog(GetModuleHandleA(nullptr)); });
+    ui_ = std::thread([this] {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      const DWORD taskbar = StandInForTaskbar();
+      result_ = ShowMainDialog(GetModuleHandleA(nullptr));
+      RevokeTaskbar(taskbar);
+      CoUninitialize();
+    });
     dialog_ = WaitForMainDialog(GetCurrentProcessId());
     ASSERT_NE(dialog_, nullptr);
   }
@@ -128,10 +133,22 @@ class DialogTest : public ::testing::Test {
     ExpectWindowsContract(wrote);
   }
 
-  // Presses "Esegui" and waits until the run is over (no box expected).
+  // Presses "Esegui" and waits until the run is over (no box expected); on
+  // the taskbar it went all the way.
   void RunToEnd() {
     Click(dialog_, IDC_RUN);
     ExpectRunOver(true, 60000);
+    if (taskbar_) {
+      EXPECT_EQ(ProgressCount(dialog_), taskbarTotal_);
+    }
+  }
+
+  // Explorer's notice that the program's taskbar button exists.
+  void ShowTaskbarButton() {
+    SendMessageW(dialog_, RegisterWindowMessageW(L"TaskbarButtonCreated"), 0,
+                 0);
+    taskbar_ = true;
+    ASSERT_EQ(SystemCalls("HrInit").size(), 1u);  // the stand-in answered
   }
 
   // Starts "Tutte" on path; returns once its file is there.
@@ -210,6 +227,7 @@ class DialogTest : public ::testing::Test {
         EXPECT_EQ(call.path, L"Sestor sta scrivendo il file");
       }
       if (call.name.compare(0, 8, "Shutdown") == 0 ||
+          call.name.compare(0, 11, "SetProgress") == 0 ||
           call.name.find("Timer") != std::string::npos) {
         EXPECT_EQ(call.thread, ui);
         EXPECT_EQ(call.args[0], dialog);
@@ -241,7 +259,45 @@ class DialogTest : public ::testing::Test {
     EXPECT_FALSE(keptAwake);
     EXPECT_EQ(count("SetThreadExecutionState"), 2 * writes);
     EXPECT_TRUE(redirected);
+    ExpectTaskbar(wrote);
     ForgetSystemCalls();
+  }
+
+  // The taskbar button: nothing before it exists. Then a run that writes a
+  // file shows the normal state, values rising to the count shown, and
+  // (after a write error only) the error state; every run ends with no
+  // progress on it, and none shows any while it asks.
+  void ExpectTaskbar(bool wrote) {
+    std::vector<SystemCall> bar;
+    for (const SystemCall& call : checked_)
+      if (call.name.compare(0, 11, "SetProgress") == 0) bar.push_back(call);
+    if (!taskbar_) {
+      EXPECT_TRUE(bar.empty());
+      return;
+    }
+    const auto isState = [](const SystemCall& call, TBPFLAG state) {
+      return call.name == "SetProgressState" && call.args[1] == state + 0u;
+    };
+    ASSERT_FALSE(bar.empty());
+    EXPECT_TRUE(isState(bar.back(), TBPF_NOPROGRESS));
+    if (!wrote) {
+      EXPECT_EQ(bar.size(), 1u);
+      return;
+    }
+    EXPECT_TRUE(isState(bar.front(), TBPF_NORMAL));
+    std::uintptr_t done = 0;
+    taskbarTotal_ = -1;
+    for (std::size_t i = 1; i + 1 < bar.size(); ++i) {
+      if (bar[i].name == "SetProgressValue") {
+        EXPECT_GE(bar[i].args[1], done);
+        done = bar[i].args[1];
+        if (taskbarTotal_ < 0) taskbarTotal_ = bar[i].args[2];
+        EXPECT_EQ(bar[i].args[2] + 0ll, taskbarTotal_);
+      } else {
+        EXPECT_TRUE(isState(bar[i], TBPF_ERROR) && i + 2 == bar.size());
+      }
+    }
+    EXPECT_EQ(done + 0ll, ProgressCount(dialog_));
   }
 
   bool Enabled(int id) const {
@@ -254,5 +310,9 @@ class DialogTest : public ::testing::Test {
   INT_PTR result_ = 0;
   // The calls that the last ExpectWindowsContract checked.
   std::vector<SystemCall> checked_;
+  // Whether the taskbar button has been announced, and the total that the
+  // last run showed on it.
+  bool taskbar_ = false;
+  long long taskbarTotal_ = -1;
   std::thread ui_;
 };

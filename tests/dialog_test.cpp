@@ -2,6 +2,8 @@
 // commands it ignores, runs with their files and progress text, the
 // overwrite question, the create failure, stopping, the end of the session,
 // and leaving.
+#include <oleacc.h>
+
 #include <string>
 #include <vector>
 
@@ -85,6 +87,7 @@ TEST_F(DialogTest, CancelCloseEnterAndForeignTimerAreIgnored) {
 
 // The range rules, each checked against the file and the final count.
 TEST_F(DialogTest, RangeFollowsListAndCheckBox) {
+  ShowTaskbarButton();
   const std::string path = TestPath("range.txt");
   SetControlText(dialog_, IDC_OUTPUT_FILE, path);
   struct Case {
@@ -132,6 +135,7 @@ TEST_F(DialogTest, TwoQuickPressesWriteOneLine) {
 }
 
 TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
+  ShowTaskbarButton();
   const std::string path = TestPath("existing.txt");
   SetControlText(dialog_, IDC_OUTPUT_FILE, TestPath("first.txt"));
   ChooseRange(dialog_, 85, false);
@@ -177,6 +181,7 @@ TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
 }
 
 TEST_F(DialogTest, DefaultPathNeedsItsFolder) {
+  ShowTaskbarButton();
   DeleteFileA("C:\\PROVA\\GENERATO.TXT");
   RemoveDirectoryA("C:\\PROVA");
   ChooseRange(dialog_, 85, false);
@@ -190,6 +195,7 @@ TEST_F(DialogTest, DefaultPathNeedsItsFolder) {
 // count is shown and grows, and the end of the session is refused. The stop
 // ends that run only: the next one is whole.
 TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
+  ShowTaskbarButton();
   const std::string path = TestPath("stopped.txt");
   StartTutte(path);
   ExpectControls(true);
@@ -202,6 +208,11 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   EXPECT_EQ(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
   EXPECT_TRUE(countGrows());
   EXPECT_FALSE(Idle());
+  // The ticks show the count on the taskbar button too.
+  EXPECT_TRUE(WaitUntil([] {
+    const auto values = SystemCalls("SetProgressValue");
+    return !values.empty() && values.back().args[1] > 0;
+  }));
   Click(dialog_, IDC_RUN);
   ExpectStartOfTutte(path);
   EXPECT_NE(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
@@ -261,6 +272,58 @@ TEST_F(DialogTest, UscitaEndsTheDialogWithOne) {
   EXPECT_EQ(result_, 1);
   dialog_ = nullptr;
   ui_ = std::thread([] {});
+}
+
+// Every control that Tab reaches is read out by the label the sighted user
+// sees: its own text, or for the list and the path box, which have none,
+// the static text just before it in the dialog's order. Wine's accessibility
+// layer names the list by its entry instead, so there the rule itself is
+// checked.
+TEST_F(DialogTest, EveryTabStopIsNamedByItsLabel) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const struct {
+    int id;
+    const char* label;
+    bool ownText;
+  } stops[] = {
+      {IDC_EXIT, "Uscita", true},
+      {IDC_FIRST_NUMBER, "Tutte/Solo primo numero", false},
+      {IDC_RUN, "Esegui", true},
+      {IDC_THROUGH_LAST, "Dal primo numero selezionato fino all'ultimo", true},
+      {IDC_OUTPUT_FILE, "File di output", false}};
+  HWND control = GetNextDlgTabItem(dialog_, nullptr, FALSE);
+  for (const auto& stop : stops) {
+    SCOPED_TRACE(stop.label);
+    ASSERT_EQ(GetDlgCtrlID(control), stop.id);
+    if (!stop.ownText) {
+      HWND label = GetWindow(control, GW_HWNDPREV);
+      char kind[16] = {};
+      GetClassNameA(label, kind, sizeof kind);
+      EXPECT_STREQ(kind, "Static");
+      EXPECT_EQ(WindowText(label), stop.label);
+    }
+    if (stop.id != IDC_FIRST_NUMBER) {
+      IAccessible* accessible = nullptr;
+      ASSERT_EQ(
+          AccessibleObjectFromWindow(control, OBJID_CLIENT, IID_IAccessible,
+                                     reinterpret_cast<void**>(&accessible)),
+          S_OK);
+      VARIANT self;
+      self.vt = VT_I4;
+      self.lVal = CHILDID_SELF;
+      BSTR name = nullptr;
+      EXPECT_EQ(accessible->get_accName(self, &name), S_OK);
+      char text[128] = {};
+      WideCharToMultiByte(1252, 0, name != nullptr ? name : L"", -1, text,
+                          sizeof text, nullptr, nullptr);
+      EXPECT_EQ(std::string(text), stop.label);
+      SysFreeString(name);
+      accessible->Release();
+    }
+    control = GetNextDlgTabItem(dialog_, control, FALSE);
+  }
+  EXPECT_EQ(GetDlgCtrlID(control), IDC_EXIT);  // round again
+  CoUninitialize();
 }
 
 // The icon lets the window show through around the ball, at its own size

@@ -91,6 +91,9 @@ class FailureTest : public DialogTest {
     EXPECT_EQ(WindowText(box), "Errore");
     EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
     const std::string shown = Progress();
+    const std::vector<SystemCall> states = SystemCalls("SetProgressState");
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.back().args[1], TBPF_ERROR + 0u);  // red while it tells
     Click(box, IDOK);
     ExpectStartOfTutte(path);
     EXPECT_EQ(Progress(), shown);  // the count was final when it asked
@@ -105,6 +108,7 @@ class FailureTest : public DialogTest {
     }
     const std::string path = std::string(drive) + "full.txt";
     DeleteFileA(path.c_str());
+    ShowTaskbarButton();
     StartTutte(path);
     ExpectWriteError(path);
     DeleteFileA(path.c_str());

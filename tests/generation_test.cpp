@@ -77,8 +77,14 @@ TEST_F(GenerationTest, MidSizedRangesMatchReference) {
     EXPECT_TRUE(run.bytes == expected);
     EXPECT_EQ(run.count, static_cast<std::int32_t>(std::count(
                              expected.begin(), expected.end(), '\n')));
+    EXPECT_EQ(LinesInRange(range[0], range[1]), run.count);
     EXPECT_TRUE(run.closedCleanly);
   }
+  // The totals that the progress shows its share of, every run included.
+  EXPECT_EQ(LinesInRange(85, 85), 1);
+  EXPECT_EQ(LinesInRange(84, 85), 7);
+  EXPECT_EQ(LinesInRange(1, 1), 41507642);
+  EXPECT_EQ(LinesInRange(1, 85), 622614630);
 }
 
 // First number 1 alone: binomial(89, 5) lines, checked by count, size and the

@@ -197,3 +197,100 @@ void AfterNextCall(const char* name, std::function<void()> action) {
   g_afterName = name;
   g_afterAction = std::move(action);
 }
+
+namespace {
+
+// Answers every call of the taskbar's interface, noting the three that show
+// a run's progress. One object serves the whole process; COM's reference
+// counts are kept only for form.
+class TaskbarStandIn : public ITaskbarList3, public IClassFactory {
+ public:
+  // IUnknown, for both interfaces.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+    } else if (iid == IID_ITaskbarList || iid == IID_ITaskbarList2 ||
+               iid == IID_ITaskbarList3) {
+      *out = static_cast<ITaskbarList3*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  // IClassFactory.
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
+                                           void** out) override {
+    return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+  // What a run shows.
+  HRESULT STDMETHODCALLTYPE HrInit() override {
+    Note("HrInit");
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND window,
+                                             TBPFLAG state) override {
+    Note("SetProgressState", N(window), state);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG done,
+                                             ULONGLONG total) override {
+    Note("SetProgressValue", N(window), static_cast<std::uintptr_t>(done),
+         static_cast<std::uintptr_t>(total));
+    return S_OK;
+  }
+
+  // The rest of the taskbar's interface, unused by the program.
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT,
+                                               LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT,
+                                                  LPTHUMBBUTTON) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override {
+    return S_OK;
+  }
+};
+
+TaskbarStandIn g_taskbar;
+
+}  // namespace
+
+DWORD StandInForTaskbar() {
+  DWORD registration = 0;
+  CoRegisterClassObject(
+      CLSID_TaskbarList, static_cast<IClassFactory*>(&g_taskbar),
+      CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration);
+  return registration;
+}
+
+void RevokeTaskbar(DWORD registration) { CoRevokeClassObject(registration); }

@@ -8,6 +8,7 @@
 // Windows would where Wine has nothing to pass it to.
 #pragma once
 
+#include <shobjidl.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -38,3 +39,10 @@ std::vector<SystemCall> SystemCalls(const char* name = nullptr);
 // thread) once the system has answered it, before the caller sees the
 // answer: another program acting at that very moment.
 void AfterNextCall(const char* name, std::function<void()> action);
+
+// On the dialog's thread, before the dialog: a stand-in for the taskbar's
+// own object (CLSID_TaskbarList), which notes HrInit, SetProgressState
+// (window, state) and SetProgressValue (window, done, total); Wine's does
+// nothing. Returns the registration, for RevokeTaskbar.
+DWORD StandInForTaskbar();
+void RevokeTaskbar(DWORD registration);

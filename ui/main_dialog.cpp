@@ -11,6 +11,7 @@
 #include "run/generation_run.h"
 #include "run/run_state.h"
 #include "run/window_text.h"
+#include "ui/taskbar_progress.h"
 #include "version.h"
 
 namespace {
@@ -43,6 +44,9 @@ void OnInitDialog(HWND dialog) {
   SetControlText1252(dialog, IDC_OUTPUT_FILE, kDefaultPath);
   SetControlText1252(dialog, IDC_PROGRESS, "");
   g_workerThread = nullptr;
+  // Explorer's notice still reaches a program started as administrator.
+  ChangeWindowMessageFilterEx(dialog, TaskbarButtonCreatedMessage(),
+                              MSGFLT_ALLOW, nullptr);
 }
 
 void OnCommand(HWND dialog, WORD id) {
@@ -56,6 +60,22 @@ void OnCommand(HWND dialog, WORD id) {
     default:  // IDOK (Enter) and IDCANCEL (Escape, close box) included
       break;
   }
+}
+
+// The file opened or closed (see kWritingMessage): the progress timer, and
+// the progress on the taskbar button.
+void OnWritingMessage(HWND dialog, bool writing, LPARAM detail) {
+  OnWritingNotice(writing);
+  if (writing) {
+    ShowRunOnTaskbar(dialog, static_cast<int>(detail));
+  } else {
+    ShowFileClosedOnTaskbar(dialog, g_combinationCount.load(), detail != FALSE);
+  }
+}
+
+void OnRunEnded(HWND dialog) {
+  OnRunEndedNotice();
+  ClearTaskbar(dialog);
 }
 
 // Logging off, shutting down or restarting during a run would end it in
@@ -96,11 +116,20 @@ INT_PTR ShowMainDialog(HINSTANCE instance) {
   // A Unicode dialog, so that the path box keeps every character typed or
   // pasted into it: a box made by the byte-string call folds them into the
   // code page as they arrive.
-  return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                         MainDialogProc, 0);
+  // COM for the taskbar button, on this thread, which owns it.
+  const HRESULT com = CoInitializeEx(
+      nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN),
+                                         nullptr, MainDialogProc, 0);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return result;
 }
 
-void ShowCombinationCount() { SetProgressText(g_combinationCount.load()); }
+void ShowCombinationCount() {
+  const int count = g_combinationCount.load();
+  SetProgressText(count);
+  ShowLinesOnTaskbar(g_dialog, count);
+}
 
 // Returns 0 (no initial focus, the dialog manager's defaults) for every
 // message but the question whether the session may end.
@@ -117,15 +146,21 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       if (wParam == IDT_PROGRESS) ShowCombinationCount();
       break;
     case kWritingMessage:
-      OnWritingNotice(wParam != FALSE);
+      OnWritingMessage(dialog, wParam != FALSE, lParam);
       break;
     case kRunEndedMessage:
-      OnRunEndedNotice();
+      OnRunEnded(dialog);
+      break;
+    case WM_DESTROY:
+      ReleaseTaskbar();
       break;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession(dialog);
     case WM_ENDSESSION:
       OnEndSession(wParam, lParam);
+      break;
+    default:
+      if (message == TaskbarButtonCreatedMessage()) ConnectTaskbar();
       break;
   }
   return 0;
