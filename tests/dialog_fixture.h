@@ -289,7 +289,11 @@ class DialogTest : public ::testing::Test {
     taskbarTotal_ = -1;
     for (std::size_t i = 1; i + 1 < bar.size(); ++i) {
       if (bar[i].name == "SetProgressValue") {
-        EXPECT_GE(bar[i].args[1], done);
+        // After a write error the last value falls back, as the count does,
+        // to the lines that reached the file.
+        if (!isState(bar[i + 1], TBPF_ERROR)) {
+          EXPECT_GE(bar[i].args[1], done);
+        }
         done = bar[i].args[1];
         if (taskbarTotal_ < 0) taskbarTotal_ = bar[i].args[2];
         EXPECT_EQ(bar[i].args[2] + 0ll, taskbarTotal_);
