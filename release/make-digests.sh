@@ -5,8 +5,8 @@
 #   release/make-digests.sh WRITE_LINES [FROM] > release/digests.txt
 #
 # One row a choice: "N lines bytes sha256". With FROM, only the first
-# numbers from FROM up (and no "Tutte"): tests/check-digests.sh uses that
-# to re-check the small ones. Two writers at a time, one for each core.
+# numbers from FROM up (and no "Tutte"). Two writers at a time, one for
+# each core; tests/check-digests.sh re-derives the whole table with it.
 # The table for a ticked box comes from this one and one more pass:
 #
 #   WRITE_LINES 1 85 | release/make-through-last-digests.py \

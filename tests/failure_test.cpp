@@ -70,12 +70,19 @@ class FailureTest : public DialogTest {
     ExpectCreateFailureBox();
   }
 
+  // Writes `contents` at path, then holds the file open as another program
+  // would, with this access and sharing.
+  static HANDLE HoldFile(const std::string& path, const char* contents,
+                         DWORD access, DWORD share) {
+    WriteFileBytes(path, contents);
+    return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+  }
+
   // A file that someone else holds open (with this access and sharing) is
   // asked about, refused, and keeps its bytes.
   void ExpectHeldFileKept(const std::string& path, DWORD access, DWORD share) {
-    WriteFileBytes(path, "held contents\r\n");
-    HANDLE held = CreateFileA(path.c_str(), access, share, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE held = HoldFile(path, "held contents\r\n", access, share);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     ExpectAskedThenRefused(path);
     CloseHandle(held);
@@ -325,9 +332,7 @@ TEST_F(FailureTest, FileHeldWithoutSharingIsWaitedForThenKept) {
     });
   };
   const std::string path = TestPath("held.txt");
-  WriteFileBytes(path, "held contents\r\n");
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
+  HANDLE held = HoldFile(path, "held contents\r\n", GENERIC_READ, 0);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   AfterNextCall("CreateFileW", [&] { CloseHandle(held); });
   SetControlText(dialog_, IDC_OUTPUT_FILE, path);
@@ -402,9 +407,7 @@ TEST_F(FailureTest, FileHasOneWriterAtATime) {
 // yet it exists: the question still comes before it is truncated.
 TEST_F(FailureTest, UnreadableFileIsAskedAboutBeforeTruncation) {
   const std::string path = TestPath("unreadable.txt");
-  WriteFileBytes(path, "keep me\r\n");
-  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE held = HoldFile(path, "keep me\r\n", GENERIC_READ, FILE_SHARE_WRITE);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   ASSERT_EQ(std::fopen(path.c_str(), "rb"), nullptr);
   SetControlText(dialog_, IDC_OUTPUT_FILE, path);
@@ -417,8 +420,7 @@ TEST_F(FailureTest, UnreadableFileIsAskedAboutBeforeTruncation) {
   CloseHandle(held);
   EXPECT_EQ(ReadFileBytes(path.c_str()), "keep me\r\n");
 
-  held = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
-                     OPEN_EXISTING, 0, nullptr);
+  held = HoldFile(path, "keep me\r\n", GENERIC_READ, FILE_SHARE_WRITE);
   box = ExpectOverwriteQuestion();
   ASSERT_NE(box, nullptr);
   Click(box, IDYES);
