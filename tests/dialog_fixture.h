@@ -75,6 +75,22 @@ inline std::string ReadFileBytes(const std::wstring& path) {
   return bytes;
 }
 
+// Waits for a message box that `owner` owns, with this text and caption,
+// and the system's icon `icon` (only for a box of this process).
+inline HWND ExpectBox(HWND owner, const char* text, const char* caption,
+                      LPCSTR icon = nullptr, DWORD timeoutMs = 10000) {
+  HWND box = WaitForOwnedMessageBox(owner, timeoutMs);
+  EXPECT_NE(box, nullptr) << text;
+  if (box != nullptr) {
+    EXPECT_EQ(MessageBoxText(box), text);
+    EXPECT_EQ(WindowText(box), caption);
+    if (icon != nullptr) {
+      EXPECT_TRUE(ShowsIcon(box, icon));
+    }
+  }
+  return box;
+}
+
 class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -177,26 +193,18 @@ class DialogTest : public ::testing::Test {
   }
 
   void ExpectCreateFailureBox() {
-    HWND box = WaitForOwnedMessageBox(dialog_);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(MessageBoxText(box), "Impossibile creare il file");
-    EXPECT_EQ(WindowText(box), "Errore");
-    EXPECT_TRUE(ShowsIcon(box, IDI_ERROR));
-    Click(box, IDOK);
+    Click(ExpectBox(dialog_, "Impossibile creare il file", "Errore", IDI_ERROR),
+          IDOK);
     ExpectRunOver(false);
   }
 
-  // Starts a run on an existing file and expects the overwrite question.
-  HWND ExpectOverwriteQuestion() {
+  // Starts a run on an existing file and expects the overwrite question,
+  // answering it with `button` when one is given.
+  HWND ExpectOverwriteQuestion(int button = 0) {
     Click(dialog_, IDC_RUN);
-    HWND box = WaitForOwnedMessageBox(dialog_);
-    EXPECT_NE(box, nullptr);
-    if (box != nullptr) {
-      EXPECT_EQ(MessageBoxText(box),
-                "Il file esiste gi\xE0. Vuoi sovrascrivere");
-      EXPECT_EQ(WindowText(box), "Attenzione");
-      EXPECT_TRUE(ShowsIcon(box, IDI_INFORMATION));
-    }
+    HWND box = ExpectBox(dialog_, "Il file esiste gi\xE0. Vuoi sovrascrivere",
+                         "Attenzione", IDI_INFORMATION);
+    if (button != 0) Click(box, button);
     return box;
   }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace {
 
@@ -14,17 +15,27 @@ std::vector<SystemCall> g_calls;
 std::string g_afterName;
 std::function<void()> g_afterAction;
 
-void Note(const char* name, std::uintptr_t a0 = 0, std::uintptr_t a1 = 0,
-          std::uintptr_t a2 = 0, std::uintptr_t a3 = 0,
-          const wchar_t* path = nullptr, DWORD error = 0) {
+template <typename T>
+void Put(SystemCall& call, std::size_t& n, T value) {
+  if constexpr (std::is_same_v<T, LPCWSTR>) {
+    if (call.path.empty() && value != nullptr) call.path = value;
+  } else if constexpr (std::is_pointer_v<T>) {
+    call.args[n++] = reinterpret_cast<std::uintptr_t>(value);
+  } else {
+    call.args[n++] = static_cast<std::uintptr_t>(value);
+  }
+}
+
+// Notes the call, then runs the action that waits for it, if any.
+template <typename... A>
+void Note(const char* name, DWORD error, A... args) {
+  SystemCall call{name, GetCurrentThreadId(), {}, L"", error};
+  [[maybe_unused]] std::size_t n = 0;
+  (Put(call, n, args), ...);
   std::function<void()> action;
   {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_calls.push_back({name,
-                       GetCurrentThreadId(),
-                       {a0, a1, a2, a3},
-                       path != nullptr ? path : L"",
-                       error});
+    g_calls.push_back(call);
     if (g_afterName == name) {
       action.swap(g_afterAction);
       g_afterName.clear();
@@ -33,126 +44,79 @@ void Note(const char* name, std::uintptr_t a0 = 0, std::uintptr_t a1 = 0,
   if (action) action();
 }
 
-std::uintptr_t N(HWND window) {
-  return reinterpret_cast<std::uintptr_t>(window);
-}
-std::uintptr_t N(PVOID value) {
-  return reinterpret_cast<std::uintptr_t>(value);
-}
+// The recorder of import number I: it passes the call on to the system and
+// notes the error the call leaves; with no system entry to pass to, it
+// answers TRUE, as 64-bit Windows does where Wine's stub fails (the
+// shutdown reason) or has nothing to do (no redirection in a 32-bit prefix).
+template <int I, typename F>
+struct Recorder;
+template <int I, typename R, typename... A>
+struct Recorder<I, R(WINAPI*)(A...)> {
+  static inline const char* name;
+  static inline R(WINAPI* real)(A...);
+  static R WINAPI Call(A... args) {
+    if constexpr (std::is_same_v<R, BOOL>) {
+      if (real == nullptr) {
+        Note(name, 0, args...);
+        return TRUE;
+      }
+    }
+    SetLastError(0);
+    const R result = real(args...);
+    const DWORD error = GetLastError();
+    Note(name, error, args...);
+    SetLastError(error);
+    return result;
+  }
+};
 
-// The system's own entry points, taken from the import table.
-decltype(&SetThreadExecutionState) RealSetThreadExecutionState;
-decltype(&CreateFileW) RealCreateFileW;
-decltype(&GetFileAttributesW) RealGetFileAttributesW;
-decltype(&SetTimer) RealSetTimer;
-decltype(&KillTimer) RealKillTimer;
-decltype(&MessageBoxW) RealMessageBoxW;
-
-EXECUTION_STATE WINAPI RecordSetThreadExecutionState(EXECUTION_STATE flags) {
-  Note("SetThreadExecutionState", flags);
-  return RealSetThreadExecutionState(flags);
-}
-
-HANDLE WINAPI RecordCreateFileW(LPCWSTR path, DWORD access, DWORD share,
-                                LPSECURITY_ATTRIBUTES security,
-                                DWORD disposition, DWORD flags,
-                                HANDLE templateFile) {
-  HANDLE file = RealCreateFileW(path, access, share, security, disposition,
-                                flags, templateFile);
-  const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  Note("CreateFileW", access, share, disposition, flags, path, error);
-  SetLastError(error);
-  return file;
-}
-
-DWORD WINAPI RecordGetFileAttributesW(LPCWSTR path) {
-  const DWORD attributes = RealGetFileAttributesW(path);
-  const DWORD error = GetLastError();
-  Note("GetFileAttributesW", 0, 0, 0, 0, path);
-  SetLastError(error);
-  return attributes;
-}
-
-// A 32-bit prefix has no redirection to turn off: answered as 64-bit
-// Windows answers, with a value to hand back.
+// Turning redirection off hands back a value for turning it on again.
 BOOL WINAPI RecordWow64DisableWow64FsRedirection(PVOID* old) {
   *old = reinterpret_cast<PVOID>(0x5E5);
-  Note("Wow64DisableWow64FsRedirection");
+  Note("Wow64DisableWow64FsRedirection", 0);
   return TRUE;
 }
 
-BOOL WINAPI RecordWow64RevertWow64FsRedirection(PVOID old) {
-  Note("Wow64RevertWow64FsRedirection", N(old));
-  return TRUE;
-}
-
-// Wine's are stubs that fail.
-BOOL WINAPI RecordShutdownBlockReasonCreate(HWND window, LPCWSTR reason) {
-  Note("ShutdownBlockReasonCreate", N(window), 0, 0, 0, reason);
-  return TRUE;
-}
-
-BOOL WINAPI RecordShutdownBlockReasonDestroy(HWND window) {
-  Note("ShutdownBlockReasonDestroy", N(window));
-  return TRUE;
-}
-
-UINT_PTR WINAPI RecordSetTimer(HWND window, UINT_PTR id, UINT period,
-                               TIMERPROC procedure) {
-  Note("SetTimer", N(window), id, period);
-  return RealSetTimer(window, id, period, procedure);
-}
-
-BOOL WINAPI RecordKillTimer(HWND window, UINT_PTR id) {
-  Note("KillTimer", N(window), id);
-  return RealKillTimer(window, id);
-}
-
-int WINAPI RecordMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption,
-                             UINT flags) {
-  Note("MessageBoxW", N(owner), 0, flags, 0, text);
-  return RealMessageBoxW(owner, text, caption, flags);
-}
-
-// Points this program's import of `name` from `dll` at `recorder`; returns
-// what it pointed at before, or null when the program does not import it.
-void* Redirect(const char* dll, const char* name, void* recorder) {
+// Points this program's import of `name` at `recorder`; returns what it
+// pointed at before, or null when the program does not import it.
+void* Redirect(const char* name, void* recorder) {
   BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
       base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  auto* entry =
-      reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(
+      base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT]
+                 .VirtualAddress);
   for (; entry->Name != 0; ++entry) {
-    if (_stricmp(reinterpret_cast<char*>(base + entry->Name), dll) != 0)
-      continue;
     auto* names =
         reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->OriginalFirstThunk);
-    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
-    for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
-          base + names->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
+    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slot) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) ||
+          std::strcmp(reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(
+                          base + names->u1.AddressOfData)
+                          ->Name,
+                      name) != 0)
         continue;
       DWORD protection = 0;
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function,
-                     PAGE_READWRITE, &protection);
-      void* before = reinterpret_cast<void*>(slots->u1.Function);
-      slots->u1.Function = reinterpret_cast<ULONG_PTR>(recorder);
-      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection,
-                     &protection);
+      void* before = reinterpret_cast<void*>(slot->u1.Function);
+      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+      slot->u1.Function = reinterpret_cast<ULONG_PTR>(recorder);
+      VirtualProtect(slot, sizeof *slot, protection, &protection);
       return before;
     }
   }
   return nullptr;
 }
 
-template <typename F>
-bool Take(const char* dll, const char* name, F recorder, F* real = nullptr) {
-  void* before = Redirect(dll, name, reinterpret_cast<void*>(recorder));
-  if (real != nullptr) *real = reinterpret_cast<F>(before);
+// Records the import `name`, whose declaration is `system`; `passOn` false
+// answers it instead.
+template <int I, typename F>
+bool Take(const char* name, F system, bool passOn = true) {
+  using Record = Recorder<I, F>;
+  static_cast<void>(system);
+  Record::name = name;
+  void* before = Redirect(name, reinterpret_cast<void*>(&Record::Call));
+  if (passOn) Record::real = reinterpret_cast<F>(before);
   return before != nullptr;
 }
 
@@ -160,22 +124,19 @@ bool Take(const char* dll, const char* name, F recorder, F* real = nullptr) {
 
 bool RecordSystemCalls() {
   static const bool all =
-      Take("kernel32.dll", "SetThreadExecutionState",
-           RecordSetThreadExecutionState, &RealSetThreadExecutionState) &
-      Take("kernel32.dll", "CreateFileW", RecordCreateFileW, &RealCreateFileW) &
-      Take("kernel32.dll", "GetFileAttributesW", RecordGetFileAttributesW,
-           &RealGetFileAttributesW) &
-      Take("kernel32.dll", "Wow64DisableWow64FsRedirection",
-           RecordWow64DisableWow64FsRedirection) &
-      Take("kernel32.dll", "Wow64RevertWow64FsRedirection",
-           RecordWow64RevertWow64FsRedirection) &
-      Take("user32.dll", "ShutdownBlockReasonCreate",
-           RecordShutdownBlockReasonCreate) &
-      Take("user32.dll", "ShutdownBlockReasonDestroy",
-           RecordShutdownBlockReasonDestroy) &
-      Take("user32.dll", "SetTimer", RecordSetTimer, &RealSetTimer) &
-      Take("user32.dll", "KillTimer", RecordKillTimer, &RealKillTimer) &
-      Take("user32.dll", "MessageBoxW", RecordMessageBoxW, &RealMessageBoxW);
+      Take<0>("SetThreadExecutionState", &SetThreadExecutionState) &
+      Take<1>("CreateFileW", &CreateFileW) &
+      Take<2>("GetFileAttributesW", &GetFileAttributesW) &
+      Take<3>("SetTimer", &SetTimer) & Take<4>("KillTimer", &KillTimer) &
+      Take<5>("MessageBoxW", &MessageBoxW) &
+      Take<6>("ShutdownBlockReasonCreate", &ShutdownBlockReasonCreate, false) &
+      Take<7>("ShutdownBlockReasonDestroy", &ShutdownBlockReasonDestroy,
+              false) &
+      Take<8>("Wow64RevertWow64FsRedirection", &Wow64RevertWow64FsRedirection,
+              false) &
+      (Redirect("Wow64DisableWow64FsRedirection",
+                reinterpret_cast<void*>(
+                    &RecordWow64DisableWow64FsRedirection)) != nullptr);
   return all;
 }
 
@@ -200,85 +161,63 @@ void AfterNextCall(const char* name, std::function<void()> action) {
 
 namespace {
 
+#define ANSWER(method, ...) \
+  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return S_OK; }
+
 // Answers every call of the taskbar's interface, noting the three that show
 // a run's progress. One object serves the whole process; COM's reference
 // counts are kept only for form.
-class TaskbarStandIn : public ITaskbarList3, public IClassFactory {
- public:
-  // IUnknown, for both interfaces.
+struct TaskbarStandIn : ITaskbarList3, IClassFactory {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
       *out = static_cast<IClassFactory*>(this);
     } else if (iid == IID_ITaskbarList || iid == IID_ITaskbarList2 ||
                iid == IID_ITaskbarList3) {
       *out = static_cast<ITaskbarList3*>(this);
-    } else {
-      *out = nullptr;
-      return E_NOINTERFACE;
     }
-    return S_OK;
+    return *out != nullptr ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-  // IClassFactory.
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
                                            void** out) override {
     return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  ANSWER(LockServer, BOOL)
 
   // What a run shows.
   HRESULT STDMETHODCALLTYPE HrInit() override {
-    Note("HrInit");
+    Note("HrInit", 0);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetProgressState(HWND window,
                                              TBPFLAG state) override {
-    Note("SetProgressState", N(window), state);
+    Note("SetProgressState", 0, window, state);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG done,
                                              ULONGLONG total) override {
-    Note("SetProgressValue", N(window), static_cast<std::uintptr_t>(done),
-         static_cast<std::uintptr_t>(total));
+    Note("SetProgressValue", 0, window, done, total);
     return S_OK;
   }
 
-  // The rest of the taskbar's interface, unused by the program.
-  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT,
-                                               LPTHUMBBUTTON) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT,
-                                                  LPTHUMBBUTTON) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override {
-    return S_OK;
-  }
+  // The rest, unused by the program.
+  ANSWER(AddTab, HWND)
+  ANSWER(DeleteTab, HWND)
+  ANSWER(ActivateTab, HWND)
+  ANSWER(SetActiveAlt, HWND)
+  ANSWER(MarkFullscreenWindow, HWND, BOOL)
+  ANSWER(RegisterTab, HWND, HWND)
+  ANSWER(UnregisterTab, HWND)
+  ANSWER(SetTabOrder, HWND, HWND)
+  ANSWER(SetTabActive, HWND, HWND, DWORD)
+  ANSWER(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON)
+  ANSWER(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON)
+  ANSWER(ThumbBarSetImageList, HWND, HIMAGELIST)
+  ANSWER(SetOverlayIcon, HWND, HICON, LPCWSTR)
+  ANSWER(SetThumbnailTooltip, HWND, LPCWSTR)
+  ANSWER(SetThumbnailClip, HWND, RECT*)
 };
 
 TaskbarStandIn g_taskbar;

@@ -19,11 +19,11 @@
 struct SystemCall {
   std::string name;
   DWORD thread;
-  // The call's arguments as numbers, in order (handles, identifiers, flags);
-  // a path argument is in `path` instead.
-  std::uintptr_t args[4];
+  // The call's arguments as numbers, in order; its first text (a path, the
+  // reason, a box's message) is in `path` instead, and takes no place here.
+  std::uintptr_t args[6];
   std::wstring path;
-  // GetLastError after the call, when it failed.
+  // What GetLastError says after the call (0: nothing).
   DWORD error;
 };
 
