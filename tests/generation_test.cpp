@@ -31,6 +31,7 @@ RunResult RunToFile(int first, int last, const char* path = kPath,
   int combination[6] = {};
   g_outputStream = OpenOutputStream(path, true);
   EXPECT_NE(g_outputStream, nullptr);
+  if (g_outputStream == nullptr) return {0, false, {}};
   g_combinationCount = 0;
   EnumerateRange(first, last, combination);
   RunResult result{g_combinationCount, CloseOutputStream(g_outputStream), {}};
