@@ -13,16 +13,6 @@ const wchar_t kCaption[] =
     L"Sestor - Generazione combinazioni SuperEnalotto v.1.0";
 const int kMessageBoxText = 0xFFFF;
 
-std::string ToAnsi(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(1252, 0, wide.c_str(), -1, nullptr, 0,
-                                    nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(1252, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(n - 1));
-  return text;
-}
-
 std::wstring ToWide(const std::string& text) {
   const int n = MultiByteToWideChar(1252, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
@@ -75,6 +65,16 @@ BOOL CALLBACK MatchIconStatic(HWND child, LPARAM param) {
 
 }  // namespace
 
+std::string To1252(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(1252, 0, wide.c_str(), -1, nullptr, 0,
+                                    nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(1252, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(n - 1));
+  return text;
+}
+
 bool StartBeside(const char* relative, PROCESS_INFORMATION* process) {
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -126,7 +126,7 @@ std::string WindowText(HWND window) {
   std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
   SendMessageW(window, WM_GETTEXT, text.size(),
                reinterpret_cast<LPARAM>(text.data()));
-  return ToAnsi(text.data());
+  return To1252(text.data());
 }
 
 std::string ControlText(HWND dialog, int id) {

@@ -24,6 +24,10 @@ HWND WaitForMainDialog(DWORD processId = 0, DWORD timeoutMs = 15000);
 HWND FindOwnedMessageBox(HWND dialog);
 HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs = 10000);
 
+// Text from the wide calls as Windows-1252 bytes, as the program keeps its
+// own.
+std::string To1252(const std::wstring& wide);
+
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::string& text);

@@ -17,9 +17,7 @@ std::string ListEntry(HWND dialog, int index) {
   SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_GETLBTEXT,
                       static_cast<WPARAM>(index),
                       reinterpret_cast<LPARAM>(text));
-  char ansi[64] = {};
-  WideCharToMultiByte(1252, 0, text, -1, ansi, sizeof ansi, nullptr, nullptr);
-  return ansi;
+  return To1252(text);
 }
 
 TEST_F(DialogTest, StartsWithDefaults) {
@@ -313,10 +311,7 @@ TEST_F(DialogTest, EveryTabStopIsNamedByItsLabel) {
       self.lVal = CHILDID_SELF;
       BSTR name = nullptr;
       EXPECT_EQ(accessible->get_accName(self, &name), S_OK);
-      char text[128] = {};
-      WideCharToMultiByte(1252, 0, name != nullptr ? name : L"", -1, text,
-                          sizeof text, nullptr, nullptr);
-      EXPECT_EQ(std::string(text), stop.label);
+      EXPECT_EQ(To1252(name != nullptr ? name : L""), stop.label);
       SysFreeString(name);
       accessible->Release();
     }

@@ -113,12 +113,12 @@ void OnEndSession(WPARAM ending, LPARAM how) {
 }  // namespace
 
 INT_PTR ShowMainDialog(HINSTANCE instance) {
-  // A Unicode dialog, so that the path box keeps every character typed or
-  // pasted into it: a box made by the byte-string call folds them into the
-  // code page as they arrive.
   // COM for the taskbar button, on this thread, which owns it.
   const HRESULT com = CoInitializeEx(
       nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  // A Unicode dialog, so that the path box keeps every character typed or
+  // pasted into it: a box made by the byte-string call folds them into the
+  // code page as they arrive.
   const INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN),
                                          nullptr, MainDialogProc, 0);
   if (SUCCEEDED(com)) CoUninitialize();
