@@ -158,9 +158,11 @@ void OnWritingNotice(bool writing) {
   }
 }
 
-void OnRunEndedNotice() {
+bool OnRunEndedNotice() {
   // A run started since then has a reason of its own.
-  if (g_workerThread.load() == nullptr) ShutdownBlockReasonDestroy(g_dialog);
+  if (g_workerThread.load() != nullptr) return false;
+  ShutdownBlockReasonDestroy(g_dialog);
+  return true;
 }
 
 DWORD WINAPI GenerationThread(LPVOID) {

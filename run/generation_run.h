@@ -28,5 +28,6 @@ constexpr UINT kRunEndedMessage = WM_APP + 2;
 void OnWritingNotice(bool writing);
 
 // On the UI thread: the run's reason on the shutdown screen goes with it,
-// however the run ended.
-void OnRunEndedNotice();
+// however the run ended. False when another run has started since, which
+// keeps its reason.
+bool OnRunEndedNotice();

@@ -2,6 +2,7 @@
 #include "run/output_path.h"
 
 #include <cwchar>
+#include <initializer_list>
 
 #include "resource.h"
 
@@ -64,11 +65,29 @@ bool IsDriveRoot(const wchar_t* path) {
   return IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\';
 }
 
-// "server\share\" after a network path's leading "\\": both named.
+// "server\share\" after a network path's leading "\\": both named, and the
+// share one of files. The redirector's own names, pipe, mailslot and IPC$ (on
+// any server, "*" included), reach another program's named pipe or mailslot,
+// whose server could act as the user once it is opened.
 bool IsServerShare(const wchar_t* path) {
   const wchar_t* share = std::wcschr(path, L'\\');
-  return share != nullptr && share != path && share[1] != L'\\' &&
-         share[1] != L'\0' && std::wcschr(share + 1, L'\\') != nullptr;
+  if (share == nullptr || share == path) return false;
+  ++share;
+  const wchar_t* end = std::wcschr(share, L'\\');
+  if (end == nullptr || end == share) return false;
+  const std::size_t length = static_cast<std::size_t>(end - share);
+  for (const wchar_t* special : {L"pipe", L"mailslot", L"IPC$"}) {
+    if (std::wcslen(special) == length &&
+        _wcsnicmp(share, special, length) == 0)
+      return false;
+  }
+  return true;
+}
+
+// "\\?\UNC\", in any letter case.
+bool IsPrefixedShare(const wchar_t* path) {
+  return std::wcsncmp(path, L"\\\\?\\", 4) == 0 &&
+         _wcsnicmp(path + 4, L"UNC\\", 4) == 0;
 }
 
 // The one rule for where a run may write: a file on a drive (X:\...) or a
@@ -83,7 +102,7 @@ bool NamesDiskFile(const wchar_t* resolved) {
   if (std::wcsncmp(resolved, L"\\\\?\\", 4) == 0) {
     rest = resolved + 4;
     file = IsDriveRoot(rest) ||
-           (std::wcsncmp(rest, L"UNC\\", 4) == 0 && IsServerShare(rest + 4));
+           (IsPrefixedShare(resolved) && IsServerShare(rest + 4));
   } else if (resolved[0] == L'\\' && resolved[1] == L'\\') {
     file = resolved[2] != L'?' && resolved[2] != L'.' &&
            IsServerShare(resolved + 2);
@@ -118,6 +137,8 @@ bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
   } else if (resolved[2] != L'?') {  // \\server\share\...
     prefix = L"\\\\?\\UNC\\";
     rest = resolved + 2;
+  } else if (IsPrefixedShare(resolved)) {
+    std::wmemcpy(resolved + 4, L"UNC", 3);  // one spelling for every share
   }
   const std::size_t prefixLength = std::wcslen(prefix);
   std::wmemmove(full + prefixLength, rest, std::wcslen(rest) + 1);

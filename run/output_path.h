@@ -22,8 +22,8 @@ bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]);
 // and trailing dots and spaces mean what they mean everywhere else in
 // Windows. False when it names nothing that could be a disk file: anything
 // but a drive or share path (or their \\?\ forms), such as a pipe, a volume
-// or a device in the device namespaces; a device by its name; an NTFS
-// stream (a colon).
+// or a device in the device namespaces; a pipe or mailslot on a server; a
+// device by its name; an NTFS stream (a colon).
 bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
 
 // Whether creating the file would replace something.

@@ -5,6 +5,8 @@
 #   U:                       a 4.5 GiB drive that fills up past 4 GiB
 #   C:\sestor-faults\full.txt    a device behind a plain name (/dev/full)
 #   C:\sestor-faults\readonly.txt  a file that can't be opened for writing
+#   \\sestor-server\pipes, \\sestor-server\dati\pipe   shares whose names only
+#                            look like a server's pipes (Wine's UNC folder)
 # Where something can't be made, a note beside it says why, and the test
 # that needs it reports itself skipped with that reason.
 set -u
@@ -16,7 +18,9 @@ large=$prefix/sestor-large-drive
 
 cleanup() {
   [ -f "$faults/readonly.txt" ] && chattr -i "$faults/readonly.txt" 2>/dev/null
+  umount "$faults/readonly.txt" 2>/dev/null
   rm -f "$prefix/dosdevices/t:" "$prefix/dosdevices/u:"
+  rm -rf "$prefix/dosdevices/unc/sestor-server"
   for d in "$small" "$large"; do
     mountpoint -q "$d" 2>/dev/null && umount "$d"
   done
@@ -41,11 +45,15 @@ setup() {
   drive "$large" 4600m u large
 
   ln -sfn /dev/full "$faults/full.txt"
+  mkdir -p "$prefix/dosdevices/unc/sestor-server/pipes" \
+    "$prefix/dosdevices/unc/sestor-server/dati/pipe"
 
   printf 'read-only contents\r\n' >"$faults/readonly.txt"
   chmod 444 "$faults/readonly.txt"
-  # root writes through mode bits; the immutable flag stops even root.
-  if [ "$(id -u)" -eq 0 ] && ! err=$(chattr +i "$faults/readonly.txt" 2>&1); then
+  # root writes through mode bits; the immutable flag stops even root, and
+  # where root can't set it (in a user namespace), a read-only bind mount.
+  if [ "$(id -u)" -eq 0 ] && ! err=$(chattr +i "$faults/readonly.txt" 2>&1) &&
+    ! mount --bind -o ro "$faults/readonly.txt" "$faults/readonly.txt" 2>/dev/null; then
     echo "chattr +i failed: $err" >"$faults/no-readonly.txt"
   fi
   return 0

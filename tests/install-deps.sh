@@ -30,6 +30,8 @@ EOF
 cat >"$work/bin/dpkg" <<'EOF'
 #!/bin/sh
 echo "dpkg $*" >>"$CALLS"
+[ "$*" = --print-foreign-architectures ] && [ -n "$HAD_I386" ] && echo i386
+exit 0
 EOF
 printf '#!/bin/sh\necho "deinstall ok config-files"\n' >"$work/bin/dpkg-query"
 # Root's calls go straight to the stand-ins; anyone else's through sudo.
@@ -48,10 +50,10 @@ check() {  # check WHAT CONDITION...
     sed 's/^/  calls: /' "$CALLS"
   fi
 }
-run() {  # run UPDATE INSTALL: the script's exit status, its output in out
-  CALLS="$work/calls.$1.$2"
+run() {  # run UPDATE INSTALL [HAD_I386]: the script's exit status, its output in out
+  CALLS="$work/calls.$1.$2${3:-}"
   : >"$CALLS"
-  CALLS=$CALLS UPDATE=$1 INSTALL=$2 SESTOR_APT_PAUSE=0 \
+  CALLS=$CALLS UPDATE=$1 INSTALL=$2 HAD_I386=${3:-} SESTOR_APT_PAUSE=0 \
     PATH="$work/bin:$PATH" sh "$work/scripts/install-deps.sh" >"$work/out" 2>&1
 }
 said() { grep -q "$1" "$work/out"; }
@@ -64,6 +66,10 @@ check "a working mirror installs" [ $? -eq 0 ]
 check "a working mirror is updated once" [ "$(grep -c update "$CALLS")" -eq 1 ]
 check "a working mirror needs no word about it" not said "out of step"
 check "a working mirror goes on" called i386-support
+# Without GoogleTest the tests would not build, and CTest would find none.
+for p in googletest g++-mingw-w64-i686 wine32:i386 xvfb; do
+  check "$p is installed" called "install .* $p\( \|$\)"
+done
 
 # Lists that can't all be read, but what apt has still installs.
 run fail release
@@ -83,6 +89,12 @@ check "the user is told what to do" said "run \`make test\`"
 check "the i386 architecture is taken back" called "dpkg --remove-architecture i386"
 check "nothing goes on" not called i386-support
 check "no bare error" not said "Error 100"
+
+# The same where the machine had i386 already: that stays as it was.
+run fail fail yes
+check "a failure with i386 there fails" [ $? -ne 0 ]
+check "i386 there before is not added" not called "add-architecture"
+check "i386 there before stays" not called "remove-architecture"
 
 echo "install-deps: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -14,6 +14,8 @@ std::vector<SystemCall> g_calls;
 // Set by the tests, taken by the recorders.
 std::string g_afterName;
 std::function<void()> g_afterAction;
+std::string g_failName;
+DWORD g_failError = 0;
 
 template <typename T>
 void Put(SystemCall& call, std::size_t& n, T value) {
@@ -29,7 +31,7 @@ void Put(SystemCall& call, std::size_t& n, T value) {
 // Notes the call, then runs the action that waits for it, if any.
 template <typename... A>
 void Note(const char* name, DWORD error, A... args) {
-  SystemCall call{name, GetCurrentThreadId(), {}, L"", error};
+  SystemCall call{name, GetCurrentThreadId(), {}, L"", error, GetTickCount()};
   [[maybe_unused]] std::size_t n = 0;
   (Put(call, n, args), ...);
   std::function<void()> action;
@@ -44,6 +46,25 @@ void Note(const char* name, DWORD error, A... args) {
   if (action) action();
 }
 
+// The error the next call of that name is to fail with, or 0.
+DWORD TakeFailure(const char* name) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  if (g_failName != name) return 0;
+  g_failName.clear();
+  return g_failError;
+}
+
+// A failed call's answer: INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES,
+// FALSE.
+template <typename R>
+R Failed() {
+  if constexpr (std::is_pointer_v<R>) {
+    return reinterpret_cast<R>(~std::uintptr_t{0});
+  } else {
+    return std::is_same_v<R, DWORD> ? ~R{0} : R{0};
+  }
+}
+
 // The recorder of import number I: it passes the call on to the system and
 // notes the error the call leaves; with no system entry to pass to, it
 // answers TRUE, as 64-bit Windows does where Wine's stub fails (the
@@ -55,6 +76,11 @@ struct Recorder<I, R(WINAPI*)(A...)> {
   static inline const char* name;
   static inline R(WINAPI* real)(A...);
   static R WINAPI Call(A... args) {
+    if (const DWORD error = TakeFailure(name)) {
+      Note(name, error, args...);
+      SetLastError(error);
+      return Failed<R>();
+    }
     if constexpr (std::is_same_v<R, BOOL>) {
       if (real == nullptr) {
         Note(name, 0, args...);
@@ -120,71 +146,21 @@ bool Take(const char* name, F system, bool passOn = true) {
   return before != nullptr;
 }
 
-}  // namespace
-
-bool RecordSystemCalls() {
-  static const bool all =
-      Take<0>("SetThreadExecutionState", &SetThreadExecutionState) &
-      Take<1>("CreateFileW", &CreateFileW) &
-      Take<2>("GetFileAttributesW", &GetFileAttributesW) &
-      Take<3>("SetTimer", &SetTimer) & Take<4>("KillTimer", &KillTimer) &
-      Take<5>("MessageBoxW", &MessageBoxW) &
-      Take<6>("ShutdownBlockReasonCreate", &ShutdownBlockReasonCreate, false) &
-      Take<7>("ShutdownBlockReasonDestroy", &ShutdownBlockReasonDestroy,
-              false) &
-      Take<8>("Wow64RevertWow64FsRedirection", &Wow64RevertWow64FsRedirection,
-              false) &
-      (Redirect("Wow64DisableWow64FsRedirection",
-                reinterpret_cast<void*>(
-                    &RecordWow64DisableWow64FsRedirection)) != nullptr);
-  return all;
-}
-
-void ForgetSystemCalls() {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_calls.clear();
-}
-
-std::vector<SystemCall> SystemCalls(const char* name) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  std::vector<SystemCall> calls;
-  for (const SystemCall& call : g_calls)
-    if (name == nullptr || call.name == name) calls.push_back(call);
-  return calls;
-}
-
-void AfterNextCall(const char* name, std::function<void()> action) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_afterName = name;
-  g_afterAction = std::move(action);
-}
-
-namespace {
-
 #define ANSWER(method, ...) \
   HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return S_OK; }
 
 // Answers every call of the taskbar's interface, noting the three that show
 // a run's progress. One object serves the whole process; COM's reference
 // counts are kept only for form.
-struct TaskbarStandIn : ITaskbarList3, IClassFactory {
+struct TaskbarStandIn : ITaskbarList3 {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-    } else if (iid == IID_ITaskbarList || iid == IID_ITaskbarList2 ||
-               iid == IID_ITaskbarList3) {
-      *out = static_cast<ITaskbarList3*>(this);
-    }
-    return *out != nullptr ? S_OK : E_NOINTERFACE;
+    const bool known = iid == IID_IUnknown || iid == IID_ITaskbarList ||
+                       iid == IID_ITaskbarList2 || iid == IID_ITaskbarList3;
+    *out = known ? this : nullptr;
+    return known ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
-                                           void** out) override {
-    return outer != nullptr ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
-  }
-  ANSWER(LockServer, BOOL)
 
   // What a run shows.
   HRESULT STDMETHODCALLTYPE HrInit() override {
@@ -221,15 +197,69 @@ struct TaskbarStandIn : ITaskbarList3, IClassFactory {
 };
 
 TaskbarStandIn g_taskbar;
+decltype(&CoCreateInstance) g_coCreateInstance = nullptr;
+
+// COM is asked first, so that a thread without COM gets its refusal; the
+// taskbar's object it makes is then swapped for the stand-in.
+HRESULT WINAPI RecordCoCreateInstance(REFCLSID clsid, IUnknown* outer,
+                                      DWORD context, REFIID iid, void** out) {
+  HRESULT result = g_coCreateInstance(clsid, outer, context, iid, out);
+  if (clsid == CLSID_TaskbarList && result != CO_E_NOTINITIALIZED) {
+    if (SUCCEEDED(result)) static_cast<IUnknown*>(*out)->Release();
+    result = g_taskbar.QueryInterface(iid, out);
+  }
+  Note("CoCreateInstance", 0, context);
+  return result;
+}
 
 }  // namespace
 
-DWORD StandInForTaskbar() {
-  DWORD registration = 0;
-  CoRegisterClassObject(
-      CLSID_TaskbarList, static_cast<IClassFactory*>(&g_taskbar),
-      CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &registration);
-  return registration;
+bool RecordSystemCalls() {
+  static const bool all =
+      Take<0>("SetThreadExecutionState", &SetThreadExecutionState) &
+      Take<1>("CreateFileW", &CreateFileW) &
+      Take<2>("GetFileAttributesW", &GetFileAttributesW) &
+      Take<3>("SetTimer", &SetTimer) & Take<4>("KillTimer", &KillTimer) &
+      Take<5>("MessageBoxW", &MessageBoxW) &
+      Take<6>("ShutdownBlockReasonCreate", &ShutdownBlockReasonCreate, false) &
+      Take<7>("ShutdownBlockReasonDestroy", &ShutdownBlockReasonDestroy,
+              false) &
+      Take<8>("Wow64RevertWow64FsRedirection", &Wow64RevertWow64FsRedirection,
+              false) &
+      Take<9>("CoInitializeEx", &CoInitializeEx) &
+      Take<10>("ChangeWindowMessageFilterEx", &ChangeWindowMessageFilterEx) &
+      Take<11>("MsgWaitForMultipleObjects", &MsgWaitForMultipleObjects) &
+      (Redirect("Wow64DisableWow64FsRedirection",
+                reinterpret_cast<void*>(
+                    &RecordWow64DisableWow64FsRedirection)) != nullptr) &
+      ((g_coCreateInstance = reinterpret_cast<decltype(&CoCreateInstance)>(
+            Redirect("CoCreateInstance",
+                     reinterpret_cast<void*>(&RecordCoCreateInstance)))) !=
+       nullptr);
+  return all;
 }
 
-void RevokeTaskbar(DWORD registration) { CoRevokeClassObject(registration); }
+void ForgetSystemCalls() {
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_calls.clear();
+}
+
+std::vector<SystemCall> SystemCalls(const char* name) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  std::vector<SystemCall> calls;
+  for (const SystemCall& call : g_calls)
+    if (name == nullptr || call.name == name) calls.push_back(call);
+  return calls;
+}
+
+void AfterNextCall(const char* name, std::function<void()> action) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_afterName = name;
+  g_afterAction = std::move(action);
+}
+
+void FailNextCall(const char* name, DWORD error) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  g_failName = name;
+  g_failError = error;
+}

@@ -2,8 +2,9 @@
 // stubs the call (keeping the system awake, the shutdown screen's reason,
 // file system redirection), applies a rule of its own (the attributes of a
 // replaced file), or lets a call through that Windows would refuse (a timer
-// set from a thread that does not own the window). The test program's own
-// import table is pointed at recorders, which note each call with its
+// set from a thread that does not own the window), and a few that show the
+// program's own set-up and waits (COM, the message filter). The test program's
+// own import table is pointed at recorders, which note each call with its
 // arguments and thread and then pass it on to Wine, or answer as 64-bit
 // Windows would where Wine has nothing to pass it to.
 #pragma once
@@ -25,6 +26,8 @@ struct SystemCall {
   std::wstring path;
   // What GetLastError says after the call (0: nothing).
   DWORD error;
+  // When it was made (GetTickCount).
+  DWORD time;
 };
 
 // Points the import table at the recorders, once; false when the program
@@ -40,9 +43,11 @@ std::vector<SystemCall> SystemCalls(const char* name = nullptr);
 // answer: another program acting at that very moment.
 void AfterNextCall(const char* name, std::function<void()> action);
 
-// On the dialog's thread, before the dialog: a stand-in for the taskbar's
-// own object (CLSID_TaskbarList), which notes HrInit, SetProgressState
-// (window, state) and SetProgressValue (window, done, total); Wine's does
-// nothing. Returns the registration, for RevokeTaskbar.
-DWORD StandInForTaskbar();
-void RevokeTaskbar(DWORD registration);
+// Fails the next recorded call of that name with `error`, without passing it
+// on, as Windows fails it where Wine can't (a server that does not answer,
+// a drive with no disk in it).
+void FailNextCall(const char* name, DWORD error);
+
+// The taskbar's own object (CLSID_TaskbarList), once COM has made one, is a
+// stand-in that notes HrInit, SetProgressState (window, state) and
+// SetProgressValue (window, done, total); Wine's does nothing.

@@ -5,6 +5,7 @@
 #include "ui/main_dialog.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "generation/combinations.h"
 #include "resource.h"
@@ -37,9 +38,38 @@ void FillFirstNumberList(HWND dialog) {
   SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL, 0, 0);
 }
 
+// The program's icon where Windows shows a window's (Alt+Tab, the taskbar,
+// the caption), at the sizes the system draws there: a dialog's class has
+// none of its own.
+void SetDialogIcons(HWND dialog) {
+  const HINSTANCE instance =
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
+  const struct {
+    WPARAM which;
+    int width, height;
+  } icons[] = {{ICON_BIG, SM_CXICON, SM_CYICON},
+               {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
+  for (const auto& icon : icons) {
+    const HANDLE image = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP),
+                                    IMAGE_ICON, GetSystemMetrics(icon.width),
+                                    GetSystemMetrics(icon.height), 0);
+    SendMessageW(dialog, WM_SETICON, icon.which,
+                 reinterpret_cast<LPARAM>(image));
+  }
+}
+
+// Icons set with WM_SETICON stay the program's to destroy.
+void DestroyDialogIcons(HWND dialog) {
+  for (WPARAM which : {ICON_BIG, ICON_SMALL}) {
+    DestroyIcon(
+        reinterpret_cast<HICON>(SendMessageW(dialog, WM_SETICON, which, 0)));
+  }
+}
+
 void OnInitDialog(HWND dialog) {
   g_dialog = dialog;  // first: the worker and the progress display need it
   SetWindowText1252(dialog, kCaption);
+  SetDialogIcons(dialog);
   FillFirstNumberList(dialog);
   SetControlText1252(dialog, IDC_OUTPUT_FILE, kDefaultPath);
   SetControlText1252(dialog, IDC_PROGRESS, "");
@@ -73,9 +103,14 @@ void OnWritingMessage(HWND dialog, bool writing, LPARAM detail) {
   }
 }
 
+// A run started since the notice was posted keeps its button.
 void OnRunEnded(HWND dialog) {
-  OnRunEndedNotice();
-  ClearTaskbar(dialog);
+  if (OnRunEndedNotice()) ClearTaskbar(dialog);
+}
+
+void OnDestroy(HWND dialog) {
+  ReleaseTaskbar();
+  DestroyDialogIcons(dialog);
 }
 
 // Logging off, shutting down or restarting during a run would end it in
@@ -152,7 +187,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       OnRunEnded(dialog);
       break;
     case WM_DESTROY:
-      ReleaseTaskbar();
+      OnDestroy(dialog);
       break;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession(dialog);
@@ -160,7 +195,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       OnEndSession(wParam, lParam);
       break;
     default:
-      if (message == TaskbarButtonCreatedMessage()) ConnectTaskbar();
+      if (message == TaskbarButtonCreatedMessage()) ConnectTaskbar(dialog);
       break;
   }
   return 0;

@@ -8,8 +8,17 @@ namespace {
 // The taskbar object: taken and released by the dialog's thread, which
 // alone uses it; null where there is no taskbar.
 ITaskbarList3* g_taskbar = nullptr;
-// The run's total lines: set and read by the dialog's thread.
+// What the button should show, kept whether or not there is a taskbar, so
+// that one that appears (or comes back) mid-run shows the run: written and
+// read by the dialog's thread.
+TBPFLAG g_taskbarState = TBPF_NOPROGRESS;
+ULONGLONG g_taskbarDone = 0;
 ULONGLONG g_taskbarTotal = 0;
+
+void ShowState(HWND dialog, TBPFLAG state) {
+  g_taskbarState = state;
+  if (g_taskbar != nullptr) g_taskbar->SetProgressState(dialog, state);
+}
 
 }  // namespace
 
@@ -18,8 +27,8 @@ UINT TaskbarButtonCreatedMessage() {
   return message;
 }
 
-void ConnectTaskbar() {
-  if (g_taskbar != nullptr) return;
+void ConnectTaskbar(HWND dialog) {
+  ReleaseTaskbar();
   ITaskbarList3* taskbar = nullptr;
   if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
                               IID_ITaskbarList3,
@@ -31,31 +40,29 @@ void ConnectTaskbar() {
     return;
   }
   g_taskbar = taskbar;
+  if (g_taskbarState == TBPF_NOPROGRESS) return;
+  ShowState(dialog, g_taskbarState);
+  ShowLinesOnTaskbar(dialog, static_cast<int>(g_taskbarDone));
 }
 
 void ShowRunOnTaskbar(HWND dialog, int total) {
-  if (g_taskbar == nullptr) return;
   g_taskbarTotal = static_cast<ULONGLONG>(total);
-  g_taskbar->SetProgressState(dialog, TBPF_NORMAL);
-  g_taskbar->SetProgressValue(dialog, 0, g_taskbarTotal);
+  ShowState(dialog, TBPF_NORMAL);
+  ShowLinesOnTaskbar(dialog, 0);
 }
 
 void ShowLinesOnTaskbar(HWND dialog, int done) {
-  if (g_taskbar == nullptr) return;
-  g_taskbar->SetProgressValue(dialog, static_cast<ULONGLONG>(done),
-                              g_taskbarTotal);
+  g_taskbarDone = static_cast<ULONGLONG>(done);
+  if (g_taskbar != nullptr)
+    g_taskbar->SetProgressValue(dialog, g_taskbarDone, g_taskbarTotal);
 }
 
 void ShowFileClosedOnTaskbar(HWND dialog, int done, bool stored) {
   ShowLinesOnTaskbar(dialog, done);
-  if (g_taskbar != nullptr && !stored)
-    g_taskbar->SetProgressState(dialog, TBPF_ERROR);
+  if (!stored) ShowState(dialog, TBPF_ERROR);
 }
 
-void ClearTaskbar(HWND dialog) {
-  if (g_taskbar != nullptr)
-    g_taskbar->SetProgressState(dialog, TBPF_NOPROGRESS);
-}
+void ClearTaskbar(HWND dialog) { ShowState(dialog, TBPF_NOPROGRESS); }
 
 void ReleaseTaskbar() {
   if (g_taskbar == nullptr) return;

@@ -7,12 +7,13 @@
 
 #include <windows.h>
 
-// The message Explorer sends once the button exists (and again after
-// Explorer restarts).
+// The message Explorer sends once the button exists, and again to every
+// window after Explorer restarts, its old button gone.
 UINT TaskbarButtonCreatedMessage();
 
-// On that message: takes the taskbar object, once.
-void ConnectTaskbar();
+// On that message: takes a taskbar object afresh and shows on it what the
+// button should show now.
+void ConnectTaskbar(HWND dialog);
 
 // The file is open and `total` lines are to come.
 void ShowRunOnTaskbar(HWND dialog, int total);
