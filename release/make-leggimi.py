@@ -7,7 +7,11 @@ digests-through-last.txt (each first number with the box ticked). Both as
 Windows-1252 with CR LF, so that Notepad shows them right on every
 Windows, and no line over 80 columns.
 
-    release/make-leggimi.py VERSION FOLDER
+    release/make-leggimi.py VERSION FOLDER [SIGNER]
+
+SIGNER, the name a signed Sestor.exe carries, keeps the guide's lines
+between @FIRMATO@ and @FINE@ and fills it in for @FIRMATARIO@; without
+it, the lines between @NON_FIRMATO@ and @FINE@ are kept instead.
 """
 import pathlib
 import sys
@@ -57,7 +61,7 @@ def impronte(version, single, through):
         f"Sestor {version} - Righe, byte e impronte dei file",
         "",
         "Per ogni scelta: il numero di righe (uguale a \"Combinazione N\" alla",
-        "fine), i byte (Esplora file, Proprietà, \"Dimensione\") e l'impronta",
+        "fine), i byte (Esplora file, Proprietà, \"Dimensioni\") e l'impronta",
         "SHA-256 del file (sulla riga sotto). Come controllarla: LEGGIMI.txt,",
         "\"Controllare il file\".",
         "",
@@ -73,6 +77,19 @@ def impronte(version, single, through):
         ""])
 
 
+def for_release(text, signer):
+    """The lines of the guide that fit a signed release, or an unsigned one."""
+    kept, keep = [], True
+    for line in text.split("\n"):
+        if line in ("@FIRMATO@", "@NON_FIRMATO@"):
+            keep = (line == "@FIRMATO@") == bool(signer)
+        elif line == "@FINE@":
+            keep = True
+        elif keep:
+            kept.append(line.replace("@FIRMATARIO@", signer))
+    return "\n".join(kept)
+
+
 def write_windows_text(path, text):
     wide = [line for line in text.splitlines() if len(line) > COLUMNS]
     if wide:
@@ -83,12 +100,13 @@ def write_windows_text(path, text):
 
 def main():
     version, folder = sys.argv[1], pathlib.Path(sys.argv[2])
+    signer = sys.argv[3] if len(sys.argv) > 3 else ""
     single = read_rows("digests.txt", range(86))
     through = read_rows("digests-through-last.txt", range(1, 86))
     if through[0][1:] != single[0][1:]:
         sys.exit("1 through the last must be the same file as Tutte")
     text = (HERE / "LEGGIMI.txt.in").read_text(encoding="utf-8")
-    text = (text.replace("@VERSIONE@", version)
+    text = (for_release(text, signer).replace("@VERSIONE@", version)
             .replace("@IMPRONTA_TUTTE@", single[0][3]))
     # The title's underline as long as the title with its version.
     title, _, rest = text.partition("\n")

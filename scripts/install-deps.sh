@@ -10,10 +10,13 @@
 # it found it. The machine's apt configuration is never changed for it.
 set -eu
 
-# The last line: the browser view of `make run` on a machine without a
-# display (a VNC server, noVNC and websockify), and what its test uses.
+# The fourth line: signing a release (osslsigncode reaches a PKCS#11 token
+# through OpenSSL's pkcs11 engine; SoftHSM2 is the token its test uses). The
+# last: the browser view of `make run` on a machine without a display (a VNC
+# server, noVNC and websockify), and what its test uses.
 packages="cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine
 googletest e2fsprogs xdotool x11-apps imagemagick python3 python3-fonttools procps
+openssl osslsigncode libengine-pkcs11-openssl softhsm2
 x11vnc novnc websockify python3-websocket python3-cryptography"
 
 # Tries of `apt-get update`, and the pause between two of them (seconds).
