@@ -38,17 +38,10 @@ printf '#!/bin/sh\necho "deinstall ok config-files"\n' >"$work/bin/dpkg-query"
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"* "$work/scripts/"*
 
-passed=0
-failed=0
-check() {  # check WHAT CONDITION...
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-    sed 's/^/  | /' "$work/out"
-    sed 's/^/  calls: /' "$CALLS"
-  fi
+. "$here/tests/checks.sh"
+explain() {
+  sed 's/^/  | /' "$work/out"
+  sed 's/^/  calls: /' "$CALLS"
 }
 run() {  # run UPDATE INSTALL [HAD_I386]: the script's exit status, its output in out
   CALLS="$work/calls.$1.$2${3:-}"
@@ -58,7 +51,6 @@ run() {  # run UPDATE INSTALL [HAD_I386]: the script's exit status, its output i
 }
 said() { grep -q "$1" "$work/out"; }
 called() { grep -q "$1" "$CALLS"; }
-not() { ! "$@"; }
 
 # A working mirror: one update, one install, nothing more.
 run ok ok
@@ -96,5 +88,4 @@ check "a failure with i386 there fails" [ $? -ne 0 ]
 check "i386 there before is not added" not called "add-architecture"
 check "i386 there before stays" not called "remove-architecture"
 
-echo "install-deps: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report install-deps

@@ -14,18 +14,8 @@ epoch=$(date +%s)
 pin=8642-sestor-token-pin
 tutte=$(awk '$1 == 0 { print $4 }' "$here/release/digests.txt")
 
-passed=0
-failed=0
-check() {  # check WHAT CONDITION...
-  what=$1
-  shift
-  if "$@"; then passed=$((passed + 1)); else
-    failed=$((failed + 1))
-    echo "FAILED: $what"
-    [ -f "$work/out" ] && sed 's/^/  | /' "$work/out"
-  fi
-}
-not() { ! "$@"; }
+. "$here/tests/checks.sh"
+explain() { sed 's/^/  | /' "$work/out"; }
 said() { grep -q -e "$1" "$work/out"; }
 # dist NAME [VAR=VALUE...]: make-dist.sh into NAME/; its words in out.
 dist() {
@@ -122,5 +112,4 @@ check "a missing module is named" said "SIGN_PKCS11_MODULE"
 dist mismatch SIGN_CERT="$work/ca.pem" SIGN_KEY="$work/signer.key"
 check "a CA certificate is not for signing code" said "not for code signing"
 
-echo "release: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+report release
