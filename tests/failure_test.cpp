@@ -257,8 +257,8 @@ TEST_F(FailureTest, PathNamesExactlyTheFileWritten) {
   DeleteFileW(plain.c_str());
 
   // Pasted as Explorer, mail and chat give it; written the other ways
-  // Windows takes; and a hidden file after the question, which Windows
-  // replaces only when asked with its attributes (Wine always does).
+  // Windows takes; and a hidden or system file after the question, which
+  // Windows replaces only when asked with its attributes (Wine always does).
   for (const std::wstring& typed :
        {L"\"" + plain + L"\"", L" \"" + plain + L"\" ",
         std::wstring(L"\"C:\\sestor-tests\"\\out.txt"), plain + L" ",
