@@ -21,8 +21,23 @@ stop_started() {
   # Wine first, while its display is still there to say goodbye to.
   wineserver -k 2>/dev/null && wineserver -w 2>/dev/null
   for pid in $started; do kill "$pid" 2>/dev/null; done
-  for pid in $started; do wait "$pid" 2>/dev/null; done
+  # One that ignores the request for 5 s (seen, rarely: a server in the
+  # middle of closing a connection) is stopped for good.
+  for pid in $started; do
+    for _ in $(seq 50); do still_running "$pid" || break; sleep 0.1; done
+    if still_running "$pid"; then
+      echo "$(ps -o args= -p "$pid") did not stop; killed" >&2
+      kill -s KILL "$pid" 2>/dev/null
+    fi
+    wait "$pid" 2>/dev/null
+  done
   rm -rf "$scratch"
+}
+
+# Whether a process runs on (one that has ended but not been waited for
+# still answers kill -0).
+still_running() {
+  state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]
 }
 trap stop_started EXIT
 trap 'exit 130' INT
