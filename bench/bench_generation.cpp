@@ -47,7 +47,8 @@ void Report(const char* method, long long lines, long long bytes,
 bool RunGenerator(const std::string& path, int first, int last) {
   int combination[6];
   const auto start = std::chrono::steady_clock::now();
-  g_outputStream = OpenOutputStream(path.c_str(), false);
+  bool taken = false;
+  g_outputStream = OpenOutputStream(path.c_str(), false, &taken);
   if (g_outputStream == nullptr) return false;
   g_combinationCount = 0;
   EnumerateRange(first, last, combination);

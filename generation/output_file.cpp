@@ -14,6 +14,7 @@
 #else
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #endif
 
 namespace {
@@ -40,12 +41,18 @@ DWORD KeptAttributes(const wchar_t* path) {
 constexpr int kSharingTries = 10;
 constexpr DWORD kSharingPauseMs = 100;
 
+// A named pipe reached by a spelling that the path rule does not know may
+// learn who the user is, but never act as them.
+constexpr DWORD kIdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
 HANDLE CreateSharingOnlyReads(const wchar_t* path, bool replace) {
   for (int tries = 1;; ++tries) {
-    HANDLE file = CreateFileW(
-        path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-        replace ? CREATE_ALWAYS : CREATE_NEW,
-        replace ? KeptAttributes(path) : FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    replace ? CREATE_ALWAYS : CREATE_NEW,
+                    (replace ? KeptAttributes(path) : FILE_ATTRIBUTE_NORMAL) |
+                        kIdentifyOnly,
+                    nullptr);
     if (file != INVALID_HANDLE_VALUE || tries == kSharingTries ||
         GetLastError() != ERROR_SHARING_VIOLATION) {
       return file;
@@ -63,7 +70,7 @@ HANDLE CreateSharingOnlyReads(const wchar_t* path, bool replace) {
 // empty file, makes some file systems (ext4 under Wine) write out every
 // pending block when the file is closed, which holds up the end of a run by
 // a fraction of a second per gigabyte.
-std::FILE* OpenForWriting(const char* path, bool replace) {
+std::FILE* OpenForWriting(const char* path, bool replace, bool* taken) {
   // Widened for the system's wide call: the byte-string one would fold what
   // the code page lacks into other letters, and so into another file.
   wchar_t wide[kWidePathCapacity];
@@ -72,7 +79,11 @@ std::FILE* OpenForWriting(const char* path, bool replace) {
     return nullptr;
   }
   HANDLE file = CreateSharingOnlyReads(wide, replace);
-  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return nullptr;
+  }
   // A device (a printer, a serial port, the null device) would swallow the
   // lines, or block a write where STOP can't reach it.
   if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -109,12 +120,17 @@ void CutBack(std::FILE* stream, std::int64_t size) {
   if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
 }
 
+bool SyncToDrive(std::FILE* stream) {
+  return FlushFileBuffers(FileOf(stream)) != FALSE;
+}
+
 #else
 
 // Files here have no sharing modes; the native build serves the tests.
-std::FILE* OpenForWriting(const char* path, bool replace) {
+std::FILE* OpenForWriting(const char* path, bool replace, bool* taken) {
   const int fd =
       open(path, O_WRONLY | O_CREAT | (replace ? O_TRUNC : O_EXCL), 0666);
+  *taken = fd < 0 && errno == EEXIST;
   std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
   if (fd >= 0 && stream == nullptr) close(fd);
   return stream;
@@ -129,13 +145,20 @@ void CutBack(std::FILE* stream, std::int64_t size) {
   (void)ftruncate(fileno(stream), size);
 }
 
+// A pipe (the release's tools write into one) or a device can't be synced;
+// only a refusal of what can be is a failure.
+bool SyncToDrive(std::FILE* stream) {
+  return fsync(fileno(stream)) == 0 || errno == EINVAL;
+}
+
 #endif
 
 }  // namespace
 
-std::FILE* OpenOutputStream(const char* path, bool replace) {
+std::FILE* OpenOutputStream(const char* path, bool replace, bool* taken) {
   g_storedOutput = StoredOutput{};
-  std::FILE* stream = OpenForWriting(path, replace);
+  *taken = false;
+  std::FILE* stream = OpenForWriting(path, replace, taken);
   // Unbuffered: blocks go past the stream to the file, which holds nothing
   // back for its closing.
   if (stream != nullptr) std::setvbuf(stream, nullptr, _IONBF, 0);
@@ -155,10 +178,16 @@ bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size) {
 }
 
 bool CloseOutputStream(std::FILE* stream) {
-  const bool complete = !g_storedOutput.failed && std::fflush(stream) == 0 &&
-                        !std::ferror(stream);
-  // Part of the refused block may have landed; drop it so the file ends with
-  // the last line known to be whole.
-  if (g_storedOutput.failed) CutBack(stream, g_storedOutput.bytes);
-  return std::fclose(stream) == 0 && complete;
+  if (g_storedOutput.failed) {
+    // Part of the refused block may have landed; drop it so the file ends
+    // with the last line known to be whole.
+    CutBack(stream, g_storedOutput.bytes);
+  } else if (std::fflush(stream) != 0 || std::ferror(stream) ||
+             !SyncToDrive(stream)) {
+    // The system took the blocks into its cache, but the drive (a stick
+    // pulled out, a share's delayed write) did not confirm them: which of
+    // them it holds is unknown, so none is claimed.
+    g_storedOutput = StoredOutput{0, 0, true};
+  }
+  return std::fclose(stream) == 0 && !g_storedOutput.failed;
 }

@@ -7,11 +7,11 @@
 
 // Opens the file at path (UTF-8, whatever the platform) for the enumerator:
 // replaces an existing file when replace is set, otherwise creates a new one
-// and fails if something is already there. While the stream is open others may
-// read the file but not write it; a file that someone else has open for writing
-// is refused before anything of it is truncated. nullptr when the file can't be
-// opened.
-std::FILE* OpenOutputStream(const char* path, bool replace);
+// and fails if something is already there, saying so in *taken. While the
+// stream is open others may read the file but not write it; a file that
+// someone else has open for writing is refused before anything of it is
+// truncated. nullptr when the file can't be opened.
+std::FILE* OpenOutputStream(const char* path, bool replace, bool* taken);
 
 // Hands a block of whole lines to the file in one system write (the C
 // runtime splits an odd-sized block of an unbuffered stream in two, and a
@@ -19,7 +19,8 @@ std::FILE* OpenOutputStream(const char* path, bool replace);
 // did not take all of it.
 bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size);
 
-// Closes the stream. After a failed write the file is cut back to the lines
-// known to be whole. Returns false when the run's output did not all reach
-// the file.
+// Closes the stream once what it took is on the drive. After a failed write
+// the file is cut back to the lines known to be whole; when the drive does
+// not confirm the blocks, none of them is known to be there. Returns false
+// when the run's output did not all reach the drive.
 bool CloseOutputStream(std::FILE* stream);

@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   int combination[6];
-  g_outputStream = OpenOutputStream("/dev/stdout", true);
+  bool taken = false;
+  g_outputStream = OpenOutputStream("/dev/stdout", true, &taken);
   if (g_outputStream == nullptr) return 1;
   g_combinationCount = 0;
   EnumerateRange(first, last, combination);

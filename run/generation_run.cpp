@@ -20,6 +20,10 @@ const char kCreateFailed[] = "Impossibile creare il file";
 const char kWriteFailed[] = "Errore durante la scrittura del file";
 const UINT kProgressPeriodMs = 500;
 const wchar_t kShutdownReason[] = L"Sestor sta scrivendo il file";
+
+// Whether the run's file is open: written by the writing notice, read by
+// the question whether the session may end, both on the dialog's thread.
+bool g_writing = false;
 // A full path in UTF-8: up to three bytes for each of its characters.
 const int kUtf8PathCapacity = 3 * kFullPathCapacity;
 
@@ -74,15 +78,38 @@ auto WithoutRedirection(FileCall call) -> decltype(call()) {
   return result;
 }
 
-// Creates the file, enumerates the range into it and shows the final count.
-// replace: the user agreed to overwrite what is at the path.
-void WriteCombinations(FirstNumbers range, const char* path, bool replace) {
-  g_outputStream =
-      WithoutRedirection([&] { return OpenOutputStream(path, replace); });
-  if (g_outputStream == nullptr) {
-    ShowError(kCreateFailed);
-    return;
+bool AgreesToOverwrite() {
+  return MessageBox1252(g_dialog, kOverwriteQuestion, "Attenzione",
+                        MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+// Opens the output for the run. A file that the check saw is asked about,
+// then replaced. Where the check could tell nothing, only a new file is
+// created, which never replaces: the question comes if that finds something
+// there after all (one that appeared since the check included), and no
+// question about a file that may not exist comes before a failure for
+// another reason. Null after a No, and after the create-failure box.
+std::FILE* OpenOutput(const char* path, PathHolds holds) {
+  bool taken = false;
+  if (holds == PathHolds::kUnknown) {
+    std::FILE* created = WithoutRedirection(
+        [&] { return OpenOutputStream(path, false, &taken); });
+    if (created != nullptr) return created;
   }
+  if (holds == PathHolds::kFile || taken) {
+    if (!AgreesToOverwrite()) return nullptr;
+    std::FILE* replaced = WithoutRedirection(
+        [&] { return OpenOutputStream(path, true, &taken); });
+    if (replaced != nullptr) return replaced;
+  }
+  ShowError(kCreateFailed);
+  return nullptr;
+}
+
+// Creates the file, enumerates the range into it and shows the final count.
+void WriteCombinations(FirstNumbers range, const char* path, PathHolds holds) {
+  g_outputStream = OpenOutput(path, holds);
+  if (g_outputStream == nullptr) return;
   g_combinationCount = 0;
   KeepAwakeWhileWriting(true, LinesInRange(range.first, range.last));
 
@@ -116,14 +143,8 @@ void RunOnce(FirstNumbers range) {
     ShowError(kCreateFailed);
     return;
   }
-  const bool exists = WithoutRedirection([&] { return FileExistsAt(full); });
-  if (exists && MessageBox1252(g_dialog, kOverwriteQuestion, "Attenzione",
-                               MB_YESNO | MB_ICONINFORMATION) != IDYES) {
-    return;
-  }
-  // A new file is created only if nothing has appeared there meanwhile, so
-  // nothing is replaced without the question.
-  WriteCombinations(range, path, exists);
+  WriteCombinations(range, path,
+                    WithoutRedirection([&] { return WhatPathHolds(full); }));
 }
 
 }  // namespace
@@ -144,25 +165,27 @@ void OnRunCommand() {
   // so the handle is stored before the worker can clear it.
   g_workerThread =
       CreateThread(nullptr, 0, GenerationThread, nullptr, 0, nullptr);
-  // Windows names the program on its shutdown screen, with this reason,
-  // for as long as the run lasts.
-  if (g_workerThread.load() != nullptr)
-    ShutdownBlockReasonCreate(g_dialog, kShutdownReason);
 }
 
 void OnWritingNotice(bool writing) {
+  g_writing = writing;
+  // Windows names the program on its shutdown screen, with this reason, for
+  // as long as there is a file to lose, and not while a box asks or tells.
   if (writing) {
     SetTimer(g_dialog, IDT_PROGRESS, kProgressPeriodMs, nullptr);
+    ShutdownBlockReasonCreate(g_dialog, kShutdownReason);
   } else {
     KillTimer(g_dialog, IDT_PROGRESS);
+    ShutdownBlockReasonDestroy(g_dialog);
   }
 }
 
-bool OnRunEndedNotice() {
-  // A run started since then has a reason of its own.
-  if (g_workerThread.load() != nullptr) return false;
-  ShutdownBlockReasonDestroy(g_dialog);
-  return true;
+bool WritingFile() { return g_writing; }
+
+bool OnRunEndedNotice(HANDLE worker) {
+  if (worker != nullptr) CloseHandle(worker);
+  // False when a run has started since.
+  return g_workerThread.load() == nullptr;
 }
 
 DWORD WINAPI GenerationThread(LPVOID) {
@@ -173,9 +196,10 @@ DWORD WINAPI GenerationThread(LPVOID) {
   RunOnce(range);
   EnableOptions(TRUE);
   SetControlText1252(g_dialog, IDC_RUN, "Esegui");
-  // Last act: the run is over once the marker is clear. The notice is
+  // Last act: the run is over once the marker is clear. The dialog's thread
+  // releases the handle, so it can wait on it meanwhile; the notice is
   // posted, so the dialog may end before it arrives.
-  CloseHandle(g_workerThread.exchange(nullptr));
-  PostMessageW(g_dialog, kRunEndedMessage, 0, 0);
+  PostMessageW(g_dialog, kRunEndedMessage, 0,
+               reinterpret_cast<LPARAM>(g_workerThread.exchange(nullptr)));
   return 0;
 }

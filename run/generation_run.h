@@ -20,14 +20,17 @@ void SetProgressText(int count);
 // (FALSE, lParam TRUE when every line reached the file); the dialog hands it
 // to OnWritingNotice and shows it on the taskbar.
 constexpr UINT kWritingMessage = WM_APP + 1;
-// Posted by the worker once the run is over; for OnRunEndedNotice.
+// Posted by the worker once the run is over (lParam its thread's handle);
+// for OnRunEndedNotice.
 constexpr UINT kRunEndedMessage = WM_APP + 2;
 
 // On the UI thread, which owns the dialog and so its timer: the progress
-// timer runs from the file's opening to its closing.
+// timer and the reason on the shutdown screen last from the file's opening
+// to its closing.
 void OnWritingNotice(bool writing);
+// Whether a file is being written now; on the UI thread.
+bool WritingFile();
 
-// On the UI thread: the run's reason on the shutdown screen goes with it,
-// however the run ended. False when another run has started since, which
-// keeps its reason.
-bool OnRunEndedNotice();
+// On the UI thread: releases the ended run's thread handle. False when
+// another run has started since.
+bool OnRunEndedNotice(HANDLE worker);

@@ -11,17 +11,27 @@ namespace {
 // "\\?\UNC\" takes the place of a network path's leading "\\".
 constexpr int kPrefixRoom = 8;
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+// Unicode's white space and its invisible format characters: web pages and
+// mail put a no-break or zero-width space after a copied path, Windows' own
+// Security tab a direction mark before it, some editors a byte order mark.
+bool IsInvisible(wchar_t c) {
+  return c == L' ' || (c >= L'\t' && c <= L'\r') || c == L'\u0085' ||
+         c == L'\u00A0' || c == L'\u1680' || c == L'\u180E' ||
+         (c >= L'\u2000' && c <= L'\u200F') ||
+         (c >= L'\u2028' && c <= L'\u202F') ||
+         (c >= L'\u205F' && c <= L'\u206F') || c == L'\u3000' || c == L'\uFEFF';
+}
 
-// A path as mail, chat and Explorer's "Copy as path" hand it over: blanks
-// around the whole are dropped, and every double quote, which no Windows
-// file name holds, so that "C:\x"\a.txt names C:\x\a.txt as well.
+// A path as mail, chat and Explorer's "Copy as path" hand it over: what is
+// invisible around the whole is dropped (inside a name it is the user's),
+// and every double quote, which no Windows file name holds, so that
+// "C:\x"\a.txt names C:\x\a.txt as well.
 void CleanTyped(const wchar_t* typed, wchar_t (&path)[kPathCapacity]) {
   std::size_t length = 0;
   for (const wchar_t* c = typed; *c != L'\0'; ++c) {
-    if (*c != L'"' && (length > 0 || !IsBlank(*c))) path[length++] = *c;
+    if (*c != L'"' && (length > 0 || !IsInvisible(*c))) path[length++] = *c;
   }
-  while (length > 0 && IsBlank(path[length - 1])) --length;
+  while (length > 0 && IsInvisible(path[length - 1])) --length;
   path[length] = L'\0';
 }
 
@@ -68,10 +78,13 @@ bool IsDriveRoot(const wchar_t* path) {
 // "server\share\" after a network path's leading "\\": both named, and the
 // share one of files. The redirector's own names, pipe, mailslot and IPC$ (on
 // any server, "*" included), reach another program's named pipe or mailslot,
-// whose server could act as the user once it is opened.
+// whose server could act as the user once it is opened. So does a server
+// that starts with ';': Windows hands what follows ";LanmanRedirector\" (or
+// any provider's name) to that provider as a path of its own, pipes included,
+// and no real server is called so.
 bool IsServerShare(const wchar_t* path) {
   const wchar_t* share = std::wcschr(path, L'\\');
-  if (share == nullptr || share == path) return false;
+  if (share == nullptr || share == path || path[0] == L';') return false;
   ++share;
   const wchar_t* end = std::wcschr(share, L'\\');
   if (end == nullptr || end == share) return false;
@@ -146,25 +159,12 @@ bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
   return true;
 }
 
-// Anything the system can't positively call absent counts, a file that
-// exists but can't be read (locked, no permission) included; a folder does
-// not, and is left to the create step to refuse.
-bool FileExistsAt(const wchar_t* full) {
+// Only attributes that were read say what is there: a check that fails (no
+// file, but also no permission to look, a share without saved credentials,
+// a dropped network) knows nothing.
+PathHolds WhatPathHolds(const wchar_t* full) {
   const DWORD attributes = GetFileAttributesW(full);
-  if (attributes != INVALID_FILE_ATTRIBUTES)
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-  switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-    case ERROR_NOT_READY:
-      return false;
-    default:
-      return true;
-  }
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathHolds::kUnknown;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathHolds::kFolder
+                                                      : PathHolds::kFile;
 }

@@ -17,14 +17,17 @@ constexpr int kFullPathCapacity = 32768;
 bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]);
 
 // The full path of the file that `typed` names, in the \\?\ form that lifts
-// the old 260-character limit. Blanks around the whole and every double
-// quote (pasted paths carry them) are dropped; a relative path, '/', "..",
-// and trailing dots and spaces mean what they mean everywhere else in
-// Windows. False when it names nothing that could be a disk file: anything
-// but a drive or share path (or their \\?\ forms), such as a pipe, a volume
-// or a device in the device namespaces; a pipe or mailslot on a server; a
-// device by its name; an NTFS stream (a colon).
+// the old 260-character limit. White space and invisible characters around
+// the whole and every double quote (pasted paths carry them) are dropped; a
+// relative path, '/', "..", and trailing dots and spaces mean what they mean
+// everywhere else in Windows. False when it names nothing that could be a disk
+// file: anything but a drive or share path (or their \\?\ forms), such as a
+// pipe, a volume or a device in the device namespaces; a pipe or mailslot on a
+// server, or a path handed to a network provider by name (a server starting
+// with ';'); a device by its name; an NTFS stream (a colon).
 bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
 
-// Whether creating the file would replace something.
-bool FileExistsAt(const wchar_t* full);
+// What the existence check found at a full path: a file (to ask about), a
+// folder (which no run can replace), or nothing it could tell of.
+enum class PathHolds { kUnknown, kFile, kFolder };
+PathHolds WhatPathHolds(const wchar_t* full);

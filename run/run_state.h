@@ -12,6 +12,6 @@
 extern HWND g_dialog;
 
 // The running worker thread, null when no run is active: set by OnRunCommand,
-// cleared (and released) by the worker as its last act; the only marker of an
-// active run.
+// cleared by the worker as its last act (the dialog's thread then releases
+// the handle); the only marker of an active run.
 extern std::atomic<HANDLE> g_workerThread;

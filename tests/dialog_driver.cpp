@@ -13,14 +13,6 @@ const wchar_t kCaption[] =
     L"Sestor - Generazione combinazioni SuperEnalotto v.1.0";
 const int kMessageBoxText = 0xFFFF;
 
-std::wstring ToWide(const std::string& text) {
-  const int n = MultiByteToWideChar(1252, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(1252, 0, text.c_str(), -1, &wide[0], n);
-  wide.resize(static_cast<std::size_t>(n - 1));
-  return wide;
-}
-
 struct Search {
   DWORD processId;
   HWND owner;
@@ -65,14 +57,29 @@ BOOL CALLBACK MatchIconStatic(HWND child, LPARAM param) {
 
 }  // namespace
 
-std::string To1252(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(1252, 0, wide.c_str(), -1, nullptr, 0,
+// The window `find` finds, once it does, or null when none comes in time.
+static HWND WaitForWindow(const std::function<HWND()>& find, DWORD timeoutMs) {
+  HWND window = nullptr;
+  WaitUntil([&] { return (window = find()) != nullptr; }, timeoutMs);
+  return window;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  const int n = WideCharToMultiByte(codePage, 0, wide.c_str(), -1, nullptr, 0,
                                     nullptr, nullptr);
   std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(1252, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
+  WideCharToMultiByte(codePage, 0, wide.c_str(), -1, &text[0], n, nullptr,
+                      nullptr);
   text.resize(static_cast<std::size_t>(n - 1));
   return text;
+}
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  const int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
+  wide.resize(static_cast<std::size_t>(n - 1));
+  return wide;
 }
 
 bool StartBeside(const char* relative, PROCESS_INFORMATION* process) {
@@ -102,10 +109,7 @@ HWND FindMainDialog(DWORD processId) {
 }
 
 HWND WaitForMainDialog(DWORD processId, DWORD timeoutMs) {
-  HWND dialog = nullptr;
-  WaitUntil([&] { return (dialog = FindMainDialog(processId)) != nullptr; },
-            timeoutMs);
-  return dialog;
+  return WaitForWindow([=] { return FindMainDialog(processId); }, timeoutMs);
 }
 
 HWND FindOwnedMessageBox(HWND dialog) {
@@ -115,10 +119,7 @@ HWND FindOwnedMessageBox(HWND dialog) {
 }
 
 HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs) {
-  HWND box = nullptr;
-  WaitUntil([&] { return (box = FindOwnedMessageBox(dialog)) != nullptr; },
-            timeoutMs);
-  return box;
+  return WaitForWindow([=] { return FindOwnedMessageBox(dialog); }, timeoutMs);
 }
 
 std::string WindowText(HWND window) {
@@ -126,7 +127,7 @@ std::string WindowText(HWND window) {
   std::vector<wchar_t> text(static_cast<std::size_t>(length) + 1, L'\0');
   SendMessageW(window, WM_GETTEXT, text.size(),
                reinterpret_cast<LPARAM>(text.data()));
-  return To1252(text.data());
+  return Narrow(text.data());
 }
 
 std::string ControlText(HWND dialog, int id) {
@@ -134,7 +135,7 @@ std::string ControlText(HWND dialog, int id) {
 }
 
 void SetControlText(HWND dialog, int id, const std::string& text) {
-  SetControlText(dialog, id, ToWide(text));
+  SetControlText(dialog, id, Widen(text));
 }
 
 void SetControlText(HWND dialog, int id, const std::wstring& text) {
@@ -174,10 +175,6 @@ void ChooseRange(HWND dialog, int index, bool throughLast) {
 bool RunFinished(HWND dialog) {
   return ControlText(dialog, IDC_RUN) == "Esegui" &&
          IsWindowEnabled(GetDlgItem(dialog, IDC_EXIT));
-}
-
-bool WaitForRunEnd(HWND dialog, DWORD timeoutMs) {
-  return WaitUntil([&] { return RunFinished(dialog); }, timeoutMs);
 }
 
 long long ProgressCount(HWND dialog) {

@@ -24,9 +24,10 @@ HWND WaitForMainDialog(DWORD processId = 0, DWORD timeoutMs = 15000);
 HWND FindOwnedMessageBox(HWND dialog);
 HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs = 10000);
 
-// Text from the wide calls as Windows-1252 bytes, as the program keeps its
-// own.
-std::string To1252(const std::wstring& wide);
+// Text between the wide calls and bytes: Windows-1252, as the program keeps
+// its own, or another code page (CP_UTF8 for a test's own messages).
+std::string Narrow(const std::wstring& wide, UINT codePage = 1252);
+std::wstring Widen(const std::string& text, UINT codePage = 1252);
 
 std::string WindowText(HWND window);
 std::string ControlText(HWND dialog, int id);
@@ -49,10 +50,9 @@ void PressKey(HWND window, UINT key);
 // is not as wanted.
 void ChooseRange(HWND dialog, int index, bool throughLast);
 
-// A run is over when the run button reads "Esegui" and the exit button is
-// enabled again.
+// A run is over, as another program sees it, when the run button reads
+// "Esegui" and the exit button is enabled again.
 bool RunFinished(HWND dialog);
-bool WaitForRunEnd(HWND dialog, DWORD timeoutMs = 60000);
 
 // The number in a "Combinazione N" progress text, or -1.
 long long ProgressCount(HWND dialog);

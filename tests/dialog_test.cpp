@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "generation/combinations.h"
 #include "run/generation_run.h"
 #include "tests/dialog_fixture.h"
 #include "tests/reference.h"
@@ -18,7 +19,7 @@ std::string ListEntry(HWND dialog, int index) {
   SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_GETLBTEXT,
                       static_cast<WPARAM>(index),
                       reinterpret_cast<LPARAM>(text));
-  return To1252(text);
+  return Narrow(text);
 }
 
 TEST_F(DialogTest, StartsWithDefaults) {
@@ -32,19 +33,6 @@ TEST_F(DialogTest, StartsWithDefaults) {
   EXPECT_EQ(SendDlgItemMessageW(dialog_, IDC_FIRST_NUMBER, CB_GETCURSEL, 0, 0),
             0);
   ExpectControls(false);
-  // Alt+Tab and the taskbar show the program's icon, at the system's sizes.
-  for (const auto& icon : {std::make_pair(ICON_BIG, SM_CXICON),
-                           std::make_pair(ICON_SMALL, SM_CXSMICON)}) {
-    ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(reinterpret_cast<HICON>(SendMessageW(
-                                dialog_, WM_GETICON, icon.first, 0)),
-                            &info));
-    BITMAP picture{};
-    GetObjectW(info.hbmColor, sizeof picture, &picture);
-    EXPECT_EQ(picture.bmWidth, GetSystemMetrics(icon.second));
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-  }
   // The taskbar's object lives in a single-threaded apartment on the
   // dialog's thread, and Explorer's notice reaches a program started as
   // administrator.
@@ -75,19 +63,6 @@ TEST_F(DialogTest, ListHoldsTutteThenEveryFirstNumberInOrder) {
 // is compared only idle).
 TEST_F(DialogTest, CancelCloseEnterAndForeignTimerAreIgnored) {
   HWND edit = GetDlgItem(dialog_, IDC_OUTPUT_FILE);
-  // Posted messages are handled in order, and a close posts its cancel
-  // command: once two markers posted after them have acted, all have.
-  const auto allHandled = [&] {
-    for (DWORD marker = 1; marker <= 2; ++marker) {
-      PostMessageW(edit, EM_SETSEL, marker, marker + 1);
-      ASSERT_TRUE(WaitUntil([&] {
-        DWORD start = 0, end = 0;
-        SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
-                     reinterpret_cast<LPARAM>(&end));
-        return start == marker && end == marker + 1;
-      }));
-    }
-  };
   const auto tryToLeave = [&](const char* when, bool running) {
     SCOPED_TRACE(when);
     const std::string progress = Progress();
@@ -96,7 +71,7 @@ TEST_F(DialogTest, CancelCloseEnterAndForeignTimerAreIgnored) {
     PostMessageW(dialog_, WM_CLOSE, 0, 0);
     PressKey(edit, VK_RETURN);
     PostMessageW(dialog_, WM_TIMER, IDT_PROGRESS + 1, 0);
-    allHandled();
+    AllPostedHandled();
     EXPECT_TRUE(IsWindow(dialog_));
     EXPECT_TRUE(IsWindowVisible(dialog_));
     // No key started or stopped a run, or asked anything.
@@ -194,16 +169,12 @@ TEST_F(DialogTest, OverwriteQuestionGuardsAnExistingFile) {
   EXPECT_EQ(ReadFileBytes(path.c_str()), ReferenceText(84, 84));
   EXPECT_EQ(Progress(), "Combinazione 6");
 
-  // A file that appears between the question and the creation (here the
-  // moment the run has looked) is not replaced unasked: it is refused.
+  // A file that appears after the run has looked is not replaced unasked:
+  // creating a new file finds it, and the question comes then.
   DeleteFileA(path.c_str());
-  AfterNextCall("GetFileAttributesW", [&] {
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-      std::fputs(old.c_str(), f);
-      std::fclose(f);
-    }
-  });
-  ExpectCreateFailure();
+  AfterNextCall("GetFileAttributesW", [&] { WriteFileBytes(path, old); });
+  ExpectOverwriteQuestion(IDNO);
+  ExpectRunOver(false);
   EXPECT_EQ(ReadFileBytes(path.c_str()), old);
 }
 
@@ -220,10 +191,8 @@ TEST_F(DialogTest, DefaultPathNeedsItsFolder) {
 // STOP mid-run: whole lines, the start of the full output, and the progress
 // text gives their number. While the run goes the options stay locked, the
 // count is shown and grows, and the end of the session is refused. The
-// taskbar button, first announced mid-run and again as after Explorer
-// restarts, shows the run over its whole total; a late notice of an earlier
-// run's end takes neither the button nor the shutdown reason. The stop ends
-// that run only: the next one is whole.
+// taskbar button, first announced mid-run, shows the run over its whole
+// total. The stop ends that run only: the next one is whole.
 TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   const std::string path = TestPath("stopped.txt");
   StartTutte(path);
@@ -235,17 +204,9 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
   };
   EXPECT_TRUE(countGrows());
   ShowTaskbarButton();
-  SendMessageW(dialog_, kRunEndedMessage, 0, 0);
-  EXPECT_TRUE(SystemCalls("ShutdownBlockReasonDestroy").empty());
   EXPECT_EQ(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
   EXPECT_TRUE(countGrows());
   EXPECT_FALSE(Idle());
-  // The ticks show the count on the taskbar button too.
-  EXPECT_TRUE(WaitUntil([] {
-    const auto values = SystemCalls("SetProgressValue");
-    return !values.empty() && values.back().args[1] > 0;
-  }));
-  ShowTaskbarButton();
   Click(dialog_, IDC_RUN);
   ExpectStartOfTutte(path);
   EXPECT_EQ(taskbarTotal_, 622614630);
@@ -259,10 +220,12 @@ TEST_F(DialogTest, StopKeepsWholeLinesAndShowsTheirCount) {
 
 // The end of the session. Cancelled (another program refused it), the run
 // goes on. Chosen by the user, the run stops and has closed its file by the
-// time the answer comes: whole lines, as many as it shows. With the worker
-// held up by a box, the answer still comes within the 5 s Windows gives; a
-// critical end (a failing battery), alone or with other flags, gets its
-// answer at once, without waiting for the run, which is asked to stop.
+// time the answer comes: whole lines, as many as it shows. While a box
+// holds the worker no file is open, so the session may end, and no reason
+// is given; if it ends, the wait for the worker is bound by 2 s of the 5
+// Windows gives; a critical end (a failing battery), alone or with other
+// flags, gets its answer at once, without waiting for the run, which is
+// asked to stop.
 TEST_F(DialogTest, EndOfSessionClosesTheFileFirst) {
   const std::string path = TestPath("session.txt");
   StartTutte(path);
@@ -286,13 +249,21 @@ TEST_F(DialogTest, EndOfSessionClosesTheFileFirst) {
     SCOPED_TRACE(how);
     HWND box = ExpectOverwriteQuestion();
     ASSERT_NE(box, nullptr);
+    EXPECT_NE(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
+    EXPECT_TRUE(SystemCalls("ShutdownBlockReasonCreate").empty());
     DWORD_PTR answer = 0;
     EXPECT_NE(SendMessageTimeoutW(dialog_, WM_ENDSESSION, TRUE, how,
                                   SMTO_NORMAL, 4000, &answer),
               0);
     EXPECT_FALSE(Idle());  // answered while the worker is still held
-    EXPECT_EQ(SystemCalls("MsgWaitForMultipleObjects").empty(),
-              (how & ENDSESSION_CRITICAL) != 0);
+    const std::vector<SystemCall> waits =
+        SystemCalls("MsgWaitForMultipleObjects");
+    EXPECT_EQ(waits.empty(), (how & ENDSESSION_CRITICAL) != 0);
+    for (const SystemCall& wait : waits) {  // on the worker alone
+      EXPECT_EQ(wait.args[0], 1u);
+      EXPECT_LE(wait.args[3], 2000u);
+    }
+    EXPECT_TRUE(waits.empty() || waits[0].args[3] == 2000u);  // 2 s at first
     EXPECT_TRUE(IsWindowVisible(box));
     Click(box, IDNO);
     ExpectRunOver(false);
@@ -346,7 +317,7 @@ TEST_F(DialogTest, EveryTabStopIsNamedByItsLabel) {
       self.lVal = CHILDID_SELF;
       BSTR name = nullptr;
       EXPECT_EQ(accessible->get_accName(self, &name), S_OK);
-      EXPECT_EQ(To1252(name != nullptr ? name : L""), stop.label);
+      EXPECT_EQ(Narrow(name != nullptr ? name : L""), stop.label);
       SysFreeString(name);
       accessible->Release();
     }
@@ -356,15 +327,45 @@ TEST_F(DialogTest, EveryTabStopIsNamedByItsLabel) {
   CoUninitialize();
 }
 
-// The icon lets the window show through around the ball, at its own size
-// and stretched as a 150 % display draws it: on two backgrounds every pixel
-// is either the same on both (the ball) or the background itself, and the
-// corners are background.
-TEST(IconTest, ShowsTheBackgroundAroundTheBall) {
-  HICON icon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
-                                             MAKEINTRESOURCEW(IDI_APP),
-                                             IMAGE_ICON, 48, 48, 0));
-  ASSERT_NE(icon, nullptr);
+// The program's icons where Windows shows a window's (Alt+Tab, the taskbar,
+// the caption), at the system's sizes for the monitor's DPI, loaded again
+// when the dialog moves to a monitor of another DPI (150 % here), the old
+// ones destroyed. The icon lets the window show through around the ball, at
+// its size and stretched further: on two backgrounds every pixel is either
+// the same on both (the ball) or the background itself, and the corners
+// are background.
+TEST_F(DialogTest, IconsFollowTheDpiAndShowTheBackground) {
+  // Both sizes of both icons, as loaded.
+  const auto loaded = [] {
+    std::vector<std::uintptr_t> sizes;
+    for (const SystemCall& call : SystemCalls("LoadImageW"))
+      if (call.args[1] == IDI_APP && call.args[2] == IMAGE_ICON)
+        sizes.insert(sizes.end(), {call.args[3], call.args[4]});
+    return sizes;
+  };
+  const auto icons = [&] {
+    return std::vector<std::uintptr_t>{
+        static_cast<std::uintptr_t>(
+            SendMessageW(dialog_, WM_GETICON, ICON_BIG, 0)),
+        static_cast<std::uintptr_t>(
+            SendMessageW(dialog_, WM_GETICON, ICON_SMALL, 0))};
+  };
+  const std::uintptr_t big = GetSystemMetrics(SM_CXICON);
+  const std::uintptr_t small = GetSystemMetrics(SM_CXSMICON);
+  EXPECT_EQ(loaded(), (std::vector<std::uintptr_t>{big, big, small, small}));
+  const std::vector<std::uintptr_t> before = icons();
+  ForgetSystemCalls();
+  RECT place;
+  GetWindowRect(dialog_, &place);
+  SendMessageW(dialog_, WM_DPICHANGED, MAKEWPARAM(144, 144),
+               reinterpret_cast<LPARAM>(&place));
+  EXPECT_EQ(loaded(), (std::vector<std::uintptr_t>{48, 48, 24, 24}));
+  std::vector<std::uintptr_t> destroyed;
+  for (const SystemCall& call : SystemCalls("DestroyIcon"))
+    destroyed.push_back(call.args[0]);
+  EXPECT_EQ(destroyed, before);
+  EXPECT_NE(icons(), before);
+
   for (int size : {48, 72}) {
     SCOPED_TRACE(size);
     BITMAPINFO info{};
@@ -374,69 +375,92 @@ TEST(IconTest, ShowsTheBackgroundAroundTheBall) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     HDC dc = CreateCompatibleDC(nullptr);
-    const COLORREF backgrounds[] = {RGB(240, 240, 240), RGB(0, 96, 160)};
+    const DWORD backgrounds[] = {0xF0F0F0, 0x0060A0};  // as pixels hold them
     std::vector<DWORD> drawn[2];
     for (int b = 0; b < 2; ++b) {
-      void* bits = nullptr;
+      DWORD* pixels = nullptr;
       HBITMAP bitmap =
-          CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-      HGDIOBJ before = SelectObject(dc, bitmap);
-      HBRUSH brush = CreateSolidBrush(backgrounds[b]);
-      const RECT all{0, 0, size, size};
-      FillRect(dc, &all, brush);
-      DeleteObject(brush);
-      ASSERT_TRUE(
-          DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL));
+          CreateDIBSection(dc, &info, DIB_RGB_COLORS,
+                           reinterpret_cast<void**>(&pixels), nullptr, 0);
+      std::fill(pixels, pixels + size * size, backgrounds[b]);
+      HGDIOBJ kept = SelectObject(dc, bitmap);
+      ASSERT_TRUE(DrawIconEx(dc, 0, 0, reinterpret_cast<HICON>(icons()[0]),
+                             size, size, 0, nullptr, DI_NORMAL));
       GdiFlush();
-      const DWORD* pixels = static_cast<const DWORD*>(bits);
       drawn[b].assign(pixels, pixels + size * size);
-      SelectObject(dc, before);
+      SelectObject(dc, kept);
       DeleteObject(bitmap);
     }
     DeleteDC(dc);
-    const auto pixel = [](COLORREF c) {
-      return static_cast<DWORD>(GetRValue(c) << 16 | GetGValue(c) << 8 |
-                                GetBValue(c));
-    };
     std::size_t wrong = 0;
     for (std::size_t i = 0; i < drawn[0].size(); ++i) {
       const DWORD a = drawn[0][i] & 0xFFFFFF, b = drawn[1][i] & 0xFFFFFF;
-      wrong +=
-          a != b && (a != pixel(backgrounds[0]) || b != pixel(backgrounds[1]));
+      wrong += a != b && (a != backgrounds[0] || b != backgrounds[1]);
     }
     EXPECT_EQ(wrong, 0u);
-    EXPECT_EQ(drawn[0][0] & 0xFFFFFF, pixel(backgrounds[0]));
-    EXPECT_EQ(drawn[1][drawn[1].size() - 1] & 0xFFFFFF, pixel(backgrounds[1]));
+    EXPECT_EQ(drawn[0][0] & 0xFFFFFF, backgrounds[0]);
+    EXPECT_EQ(drawn[1].back() & 0xFFFFFF, backgrounds[1]);
   }
-  DestroyIcon(icon);
 }
 
-// The real program, from another process: a run, then "Uscita", exit 1.
-TEST(ProgramTest, RealExeRunsAndExitsWithOne) {
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(StartBeside("..\\Sestor.exe", &process));
-  HWND dialog = WaitForMainDialog(process.dwProcessId);
-  ASSERT_NE(dialog, nullptr);
-  const std::string output = TestPath("real.txt");
-  CreateDirectoryA(kTestFolder, nullptr);
-  DeleteFileA(output.c_str());  // no fixture to do it
-  // The program's own path box takes any characters (see failure_test.cpp).
-  EXPECT_TRUE(IsWindowUnicode(GetDlgItem(dialog, IDC_OUTPUT_FILE)));
-  SetControlText(dialog, IDC_OUTPUT_FILE, output);
-  EXPECT_EQ(ControlText(dialog, IDC_OUTPUT_FILE), output);
-  ChooseRange(dialog, 84, true);
-  Click(dialog, IDC_RUN);
-  EXPECT_TRUE(WaitUntil(
-      [&] { return ProgressCount(dialog) == 7 && RunFinished(dialog); }));
-  EXPECT_EQ(ReadFileBytes(output.c_str()), ReferenceText(84, 85));
-  Click(dialog, IDC_EXIT);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 15000), WAIT_OBJECT_0);
-  DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
-  EXPECT_EQ(status, 1u);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  DeleteFileA(output.c_str());
+// The taskbar button through each event in each state it can be in, as
+// Windows would show it (a value turns it green unless it is red) and as a
+// restarted Explorer's new button shows it at once. The events are the
+// messages the worker, the timer and Explorer send, with 7 lines to a run
+// and 3 of them counted so far.
+TEST_F(DialogTest, TaskbarFollowsEveryEventInEveryState) {
+  ShowTaskbarButton();
+  g_combinationCount = 3;
+  enum { kOpen, kTick, kClosed, kLost, kOver, kLateOver, kRestart };
+  const struct {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    int running;  // whether a run is on as it comes; -1: as before
+  } events[] = {{kWritingMessage, TRUE, 7, 1},
+                {WM_TIMER, IDT_PROGRESS, 0, -1},
+                {kWritingMessage, FALSE, TRUE, -1},   // every line stored
+                {kWritingMessage, FALSE, FALSE, -1},  // lines lost, the box up
+                {kRunEndedMessage, 0, 0, 0},
+                {kRunEndedMessage, 0, 0, -1},  // an earlier run's, late
+                {RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0, -1}};
+  const auto happen = [&](int event) {
+    if (events[event].running >= 0)  // a stand-in for the worker's handle
+      g_workerThread = events[event].running ? GetCurrentThread() : nullptr;
+    SendMessageW(dialog_, events[event].message, events[event].wParam,
+                 events[event].lParam);
+  };
+  const std::vector<int> idle, writing = {kOpen, kTick},
+                               closed = {kOpen, kTick, kClosed},
+                               telling = {kOpen, kTick, kLost};
+  const struct {
+    const std::vector<int>& state;
+    int event;
+    TBPFLAG shown;
+  } rows[] = {
+      {idle, kOpen, TBPF_NORMAL},         {idle, kTick, TBPF_NOPROGRESS},
+      {idle, kLateOver, TBPF_NOPROGRESS}, {idle, kRestart, TBPF_NOPROGRESS},
+      {writing, kTick, TBPF_NORMAL},      {writing, kClosed, TBPF_NORMAL},
+      {writing, kLost, TBPF_ERROR},       {writing, kLateOver, TBPF_NORMAL},
+      {writing, kRestart, TBPF_NORMAL},   {closed, kOver, TBPF_NOPROGRESS},
+      {closed, kLateOver, TBPF_NORMAL},   {closed, kRestart, TBPF_NORMAL},
+      {telling, kTick, TBPF_ERROR},       {telling, kOver, TBPF_NOPROGRESS},
+      {telling, kLateOver, TBPF_ERROR},   {telling, kRestart, TBPF_ERROR}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.state.size()) + " then " +
+                 std::to_string(row.event));
+    for (int event : {kClosed, kOver}) happen(event);  // idle again
+    for (int event : row.state) happen(event);
+    happen(row.event);
+    const TaskbarButton button = ShownOnTaskbar();
+    EXPECT_EQ(button.state, row.shown);
+    if (row.shown != TBPF_NOPROGRESS) {
+      EXPECT_EQ(button.total, 7u);
+      // A tick of the real timer may already have shown the count.
+      EXPECT_EQ(button.done, row.event == kOpen ? button.done : 3u);
+    }
+  }
+  for (int event : {kClosed, kOver}) happen(event);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #   U:                       a 4.5 GiB drive that fills up past 4 GiB
 #   C:\sestor-faults\full.txt    a device behind a plain name (/dev/full)
 #   C:\sestor-faults\readonly.txt  a file that can't be opened for writing
-#   \\sestor-server\pipes, \\sestor-server\dati\pipe   shares whose names only
+#   \\sestor-server\pipes, mail, IPC, p, dati\pipe   shares whose names only
 #                            look like a server's pipes (Wine's UNC folder)
 # Where something can't be made, a note beside it says why, and the test
 # that needs it reports itself skipped with that reason.
@@ -45,8 +45,9 @@ setup() {
   drive "$large" 4600m u large
 
   ln -sfn /dev/full "$faults/full.txt"
-  mkdir -p "$prefix/dosdevices/unc/sestor-server/pipes" \
-    "$prefix/dosdevices/unc/sestor-server/dati/pipe"
+  for share in pipes mail IPC p dati/pipe; do
+    mkdir -p "$prefix/dosdevices/unc/sestor-server/$share"
+  done
 
   printf 'read-only contents\r\n' >"$faults/readonly.txt"
   chmod 444 "$faults/readonly.txt"

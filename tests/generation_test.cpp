@@ -29,7 +29,9 @@ struct RunResult {
 RunResult RunToFile(int first, int last, const char* path = kPath,
                     bool readBack = true) {
   int combination[6] = {};
-  g_outputStream = OpenOutputStream(path, true);
+  bool taken = true;
+  g_outputStream = OpenOutputStream(path, true, &taken);
+  EXPECT_FALSE(taken);
   EXPECT_NE(g_outputStream, nullptr);
   if (g_outputStream == nullptr) return {0, false, {}};
   g_combinationCount = 0;
@@ -110,15 +112,21 @@ TEST_F(GenerationTest, FirstNumberOneCountAndEnd) {
 }
 
 // Without replace the stream is only ever a new file: whatever is already at
-// the path stays as it was.
+// the path stays as it was, and the caller learns that the name is taken;
+// a name that can't be created for another reason is not.
 TEST_F(GenerationTest, NewFileStreamNeverReplaces) {
   std::remove(kPath);
-  std::FILE* created = OpenOutputStream(kPath, false);
+  bool taken = true;
+  std::FILE* created = OpenOutputStream(kPath, false, &taken);
   ASSERT_NE(created, nullptr);
+  EXPECT_FALSE(taken);
   std::fputs("kept\r\n", created);
   std::fclose(created);
-  EXPECT_EQ(OpenOutputStream(kPath, false), nullptr);
+  EXPECT_EQ(OpenOutputStream(kPath, false, &taken), nullptr);
+  EXPECT_TRUE(taken);
   EXPECT_EQ(ReadFileBytes(kPath), "kept\r\n");
+  EXPECT_EQ(OpenOutputStream("no-such-folder/x.txt", false, &taken), nullptr);
+  EXPECT_FALSE(taken);
 
   EXPECT_EQ(RunToFile(85, 85).bytes, "85;86;87;88;89;90\r\n");
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 // Positions in files over 2 GiB, on every platform.
@@ -106,10 +107,16 @@ inline bool FileHoldsReferenceLines(const char* path, int first, int last,
   return same && whole;
 }
 
-// Reads a whole file as bytes; empty when it can't be opened.
-inline std::string ReadFileBytes(const char* path) {
+// Reads a whole file as bytes; empty when it can't be opened. On Windows a
+// name may hold what no code page has.
+inline std::string ReadFileBytes(const std::filesystem::path& path) {
   std::string bytes;
-  if (std::FILE* f = std::fopen(path, "rb")) {
+#ifdef _WIN32
+  std::FILE* f = _wfopen(path.c_str(), L"rb");
+#else
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+#endif
+  if (f != nullptr) {
     char chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)

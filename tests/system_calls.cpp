@@ -2,6 +2,7 @@
 // system_calls.h.
 #include "tests/system_calls.h"
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <type_traits>
@@ -16,11 +17,17 @@ std::string g_afterName;
 std::function<void()> g_afterAction;
 std::string g_failName;
 DWORD g_failError = 0;
+int g_failSkip = 0, g_failTimes = 0;
+TaskbarButton g_button{TBPF_NOPROGRESS, 0, 0};
 
 template <typename T>
 void Put(SystemCall& call, std::size_t& n, T value) {
   if constexpr (std::is_same_v<T, LPCWSTR>) {
-    if (call.path.empty() && value != nullptr) call.path = value;
+    if (IS_INTRESOURCE(value)) {  // a resource by its number
+      call.args[n++] = reinterpret_cast<std::uintptr_t>(value);
+    } else if (call.path.empty()) {
+      call.path = value;
+    }
   } else if constexpr (std::is_pointer_v<T>) {
     call.args[n++] = reinterpret_cast<std::uintptr_t>(value);
   } else {
@@ -49,8 +56,8 @@ void Note(const char* name, DWORD error, A... args) {
 // The error the next call of that name is to fail with, or 0.
 DWORD TakeFailure(const char* name) {
   std::lock_guard<std::mutex> hold(g_lock);
-  if (g_failName != name) return 0;
-  g_failName.clear();
+  if (g_failName != name || g_failSkip-- > 0) return 0;
+  if (--g_failTimes == 0) g_failName.clear();
   return g_failError;
 }
 
@@ -95,6 +102,15 @@ struct Recorder<I, R(WINAPI*)(A...)> {
     return result;
   }
 };
+
+// The C runtime's close, which releases the file whatever it answers.
+decltype(&std::fclose) g_fclose = nullptr;
+int __cdecl RecordFclose(std::FILE* stream) {
+  const int result = g_fclose(stream);
+  const DWORD error = TakeFailure("fclose");
+  Note("fclose", error, stream);
+  return error != 0 ? EOF : result;
+}
 
 // Turning redirection off hands back a value for turning it on again.
 BOOL WINAPI RecordWow64DisableWow64FsRedirection(PVOID* old) {
@@ -164,16 +180,21 @@ struct TaskbarStandIn : ITaskbarList3 {
 
   // What a run shows.
   HRESULT STDMETHODCALLTYPE HrInit() override {
+    g_button = {TBPF_NOPROGRESS, 0, 0};
     Note("HrInit", 0);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetProgressState(HWND window,
                                              TBPFLAG state) override {
+    g_button.state = state;
     Note("SetProgressState", 0, window, state);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG done,
                                              ULONGLONG total) override {
+    if (g_button.state != TBPF_ERROR) g_button = {TBPF_NORMAL, done, total};
+    g_button.done = done;
+    g_button.total = total;
     Note("SetProgressValue", 0, window, done, total);
     return S_OK;
   }
@@ -229,6 +250,12 @@ bool RecordSystemCalls() {
       Take<9>("CoInitializeEx", &CoInitializeEx) &
       Take<10>("ChangeWindowMessageFilterEx", &ChangeWindowMessageFilterEx) &
       Take<11>("MsgWaitForMultipleObjects", &MsgWaitForMultipleObjects) &
+      Take<12>("WriteFile", &WriteFile) &
+      Take<13>("FlushFileBuffers", &FlushFileBuffers) &
+      Take<14>("LoadImageW", &LoadImageW) &
+      Take<15>("DestroyIcon", &DestroyIcon) &
+      ((g_fclose = reinterpret_cast<decltype(&std::fclose)>(Redirect(
+            "fclose", reinterpret_cast<void*>(&RecordFclose)))) != nullptr) &
       (Redirect("Wow64DisableWow64FsRedirection",
                 reinterpret_cast<void*>(
                     &RecordWow64DisableWow64FsRedirection)) != nullptr) &
@@ -258,8 +285,12 @@ void AfterNextCall(const char* name, std::function<void()> action) {
   g_afterAction = std::move(action);
 }
 
-void FailNextCall(const char* name, DWORD error) {
+void FailNextCall(const char* name, DWORD error, int skip, int times) {
   std::lock_guard<std::mutex> hold(g_lock);
   g_failName = name;
   g_failError = error;
+  g_failSkip = skip;
+  g_failTimes = times;
 }
+
+TaskbarButton ShownOnTaskbar() { return g_button; }

@@ -43,11 +43,19 @@ std::vector<SystemCall> SystemCalls(const char* name = nullptr);
 // answer: another program acting at that very moment.
 void AfterNextCall(const char* name, std::function<void()> action);
 
-// Fails the next recorded call of that name with `error`, without passing it
-// on, as Windows fails it where Wine can't (a server that does not answer,
-// a drive with no disk in it).
-void FailNextCall(const char* name, DWORD error);
+// Fails `times` recorded calls of that name with `error`, after letting
+// `skip` of them through, without passing them on, as Windows fails them
+// where Wine can't (a server that does not answer, a drive pulled out). A
+// close (fclose) is passed on all the same, and then fails.
+void FailNextCall(const char* name, DWORD error, int skip = 0, int times = 1);
 
 // The taskbar's own object (CLSID_TaskbarList), once COM has made one, is a
 // stand-in that notes HrInit, SetProgressState (window, state) and
-// SetProgressValue (window, done, total); Wine's does nothing.
+// SetProgressValue (window, done, total); Wine's does nothing. It also keeps
+// what the button shows, as Windows documents it: a value turns it green
+// unless it is red, and a new object (Explorer restarted) is a new button.
+struct TaskbarButton {
+  TBPFLAG state;
+  ULONGLONG done, total;
+};
+TaskbarButton ShownOnTaskbar();

@@ -23,8 +23,12 @@ const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
 // How long the end of the session waits for a stopped run to end; Windows
 // gives an application about 5 s.
 const DWORD kRunEndWaitMs = 2000;
-// How often it looks whether the run has ended.
-const DWORD kRunEndPollMs = 10;
+// Ctrl+A as the keyboard types it.
+const WPARAM kSelectAllKey = 0x01;
+
+// The path box's own window procedure, which PathBoxProc hands the rest to:
+// written at WM_INITDIALOG, read by PathBoxProc, both on the dialog's thread.
+WNDPROC g_pathBoxProc = nullptr;
 
 // Index n of the list is first number n; index 0 is "Tutte". The list is not
 // sorted, so "Primo numero 10" follows "Primo numero 9".
@@ -38,10 +42,39 @@ void FillFirstNumberList(HWND dialog) {
   SendDlgItemMessageW(dialog, IDC_FIRST_NUMBER, CB_SETCURSEL, 0, 0);
 }
 
+// A user32 call of Windows 10 1607 and later, or null where there is none.
+template <typename Call>
+Call NewerUserCall(const char* name) {
+  return reinterpret_cast<Call>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The dialog's DPI, which follows its monitor; 0 where Windows tells only
+// its own.
+UINT DialogDpi(HWND dialog) {
+  static const auto forWindow =
+      NewerUserCall<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  return forWindow != nullptr ? forWindow(dialog) : 0;
+}
+
+int IconMetric(int metric, UINT dpi) {
+  static const auto forDpi =
+      NewerUserCall<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  return dpi != 0 && forDpi != nullptr ? forDpi(metric, dpi)
+                                       : GetSystemMetrics(metric);
+}
+
+// Icons set with WM_SETICON stay the program's to destroy, once replaced.
+void ReplaceIcon(HWND dialog, WPARAM which, HANDLE icon) {
+  const LRESULT old =
+      SendMessageW(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+  if (old != 0) DestroyIcon(reinterpret_cast<HICON>(old));
+}
+
 // The program's icon where Windows shows a window's (Alt+Tab, the taskbar,
-// the caption), at the sizes the system draws there: a dialog's class has
-// none of its own.
-void SetDialogIcons(HWND dialog) {
+// the caption), at the sizes the system draws there at the monitor's DPI:
+// a dialog's class has none of its own.
+void SetDialogIcons(HWND dialog, UINT dpi) {
   const HINSTANCE instance =
       reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(dialog, GWLP_HINSTANCE));
   const struct {
@@ -50,28 +83,33 @@ void SetDialogIcons(HWND dialog) {
   } icons[] = {{ICON_BIG, SM_CXICON, SM_CYICON},
                {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}};
   for (const auto& icon : icons) {
-    const HANDLE image = LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP),
-                                    IMAGE_ICON, GetSystemMetrics(icon.width),
-                                    GetSystemMetrics(icon.height), 0);
-    SendMessageW(dialog, WM_SETICON, icon.which,
-                 reinterpret_cast<LPARAM>(image));
+    ReplaceIcon(dialog, icon.which,
+                LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                           IconMetric(icon.width, dpi),
+                           IconMetric(icon.height, dpi), 0));
   }
 }
 
-// Icons set with WM_SETICON stay the program's to destroy.
-void DestroyDialogIcons(HWND dialog) {
-  for (WPARAM which : {ICON_BIG, ICON_SMALL}) {
-    DestroyIcon(
-        reinterpret_cast<HICON>(SendMessageW(dialog, WM_SETICON, which, 0)));
+// The guide says to press Ctrl+A in the path box before pasting: Windows'
+// edit box selects all on it by itself only since Windows 10 1809.
+LRESULT CALLBACK PathBoxProc(HWND box, UINT message, WPARAM wParam,
+                             LPARAM lParam) {
+  if (message == WM_CHAR && wParam == kSelectAllKey) {
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    return 0;
   }
+  return CallWindowProcW(g_pathBoxProc, box, message, wParam, lParam);
 }
 
 void OnInitDialog(HWND dialog) {
   g_dialog = dialog;  // first: the worker and the progress display need it
   SetWindowText1252(dialog, kCaption);
-  SetDialogIcons(dialog);
+  SetDialogIcons(dialog, DialogDpi(dialog));
   FillFirstNumberList(dialog);
   SetControlText1252(dialog, IDC_OUTPUT_FILE, kDefaultPath);
+  g_pathBoxProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(GetDlgItem(dialog, IDC_OUTPUT_FILE), GWLP_WNDPROC,
+                        reinterpret_cast<LONG_PTR>(PathBoxProc)));
   SetControlText1252(dialog, IDC_PROGRESS, "");
   g_workerThread = nullptr;
   // Explorer's notice still reaches a program started as administrator.
@@ -104,21 +142,20 @@ void OnWritingMessage(HWND dialog, bool writing, LPARAM detail) {
 }
 
 // A run started since the notice was posted keeps its button.
-void OnRunEnded(HWND dialog) {
-  if (OnRunEndedNotice()) ClearTaskbar(dialog);
+void OnRunEnded(HWND dialog, LPARAM worker) {
+  if (OnRunEndedNotice(reinterpret_cast<HANDLE>(worker))) ClearTaskbar(dialog);
 }
 
 void OnDestroy(HWND dialog) {
   ReleaseTaskbar();
-  DestroyDialogIcons(dialog);
+  for (WPARAM which : {ICON_BIG, ICON_SMALL}) ReplaceIcon(dialog, which, 0);
 }
 
-// Logging off, shutting down or restarting during a run would end it in
-// the middle: refused while a run is active (its reason is on the shutdown
+// Logging off, shutting down or restarting while a file is written would
+// end it in the middle: refused then (its reason is on the shutdown
 // screen), allowed otherwise.
 INT_PTR OnQueryEndSession(HWND dialog) {
-  const bool running = g_workerThread.load() != nullptr;
-  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, running ? FALSE : TRUE);
+  SetWindowLongPtrW(dialog, DWLP_MSGRESULT, WritingFile() ? FALSE : TRUE);
   return TRUE;
 }
 
@@ -129,20 +166,23 @@ INT_PTR OnQueryEndSession(HWND dialog) {
 // box could hold the worker up, hence the bound, well within the time
 // Windows gives. A critical end (a failing battery, say) gives no time at
 // all: each block went out in one write, so the file ends in a whole line.
+// The worker's handle stays valid meanwhile: this thread releases it.
 void OnEndSession(WPARAM ending, LPARAM how) {
-  if (!ending || g_workerThread.load() == nullptr) return;
+  const HANDLE worker = g_workerThread.load();
+  if (!ending || worker == nullptr) return;
   g_stopRequest = 1;
   if (how & ENDSESSION_CRITICAL) return;
-  const DWORD start = GetTickCount();
-  for (;;) {
+  const DWORD deadline = GetTickCount() + kRunEndWaitMs;
+  DWORD left = kRunEndWaitMs;
+  do {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    if (g_workerThread.load() == nullptr ||
-        GetTickCount() - start >= kRunEndWaitMs) {
-      return;
+    if (MsgWaitForMultipleObjects(1, &worker, FALSE, left, QS_SENDMESSAGE) !=
+        WAIT_OBJECT_0 + 1) {
+      return;  // the run has ended, or the time is up
     }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, kRunEndPollMs, QS_SENDMESSAGE);
-  }
+    left = deadline - GetTickCount();
+  } while (left <= kRunEndWaitMs);  // past the deadline it wraps round
 }
 
 }  // namespace
@@ -184,7 +224,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       OnWritingMessage(dialog, wParam != FALSE, lParam);
       break;
     case kRunEndedMessage:
-      OnRunEnded(dialog);
+      OnRunEnded(dialog, lParam);
+      break;
+    case WM_DPICHANGED:  // the dialog itself is scaled by Windows
+      SetDialogIcons(dialog, LOWORD(wParam));
       break;
     case WM_DESTROY:
       OnDestroy(dialog);

@@ -53,7 +53,9 @@ void ShowRunOnTaskbar(HWND dialog, int total) {
 
 void ShowLinesOnTaskbar(HWND dialog, int done) {
   g_taskbarDone = static_cast<ULONGLONG>(done);
-  if (g_taskbar != nullptr)
+  // Windows takes a value as the normal state unless the button is red, so
+  // a tick that comes after the run's end would turn it green again.
+  if (g_taskbar != nullptr && g_taskbarState != TBPF_NOPROGRESS)
     g_taskbar->SetProgressValue(dialog, g_taskbarDone, g_taskbarTotal);
 }
 
