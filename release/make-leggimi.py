@@ -7,13 +7,19 @@ digests-through-last.txt (each first number with the box ticked). Both as
 Windows-1252 with CR LF, so that Notepad shows them right on every
 Windows, and no line over 80 columns.
 
-    release/make-leggimi.py VERSION FOLDER [SIGNER]
+    release/make-leggimi.py VERSION FOLDER [SIGNER [LAST_DAY]]
 
-SIGNER, the name a signed Sestor.exe carries, keeps the guide's lines
-between @FIRMATO@ and @FINE@ and fills it in for @FIRMATARIO@; without
-it, the lines between @NON_FIRMATO@ and @FINE@ are kept instead.
+SIGNER, the name a signed Sestor.exe carries, keeps the guide's lines after
+@FIRMATO@ and fills it in for @FIRMATARIO@; without it, the lines after
+@NON_FIRMATO@ are kept instead. A signature without a timestamp is valid
+until LAST_DAY (YYYY-MM-DD), the certificate's: the lines after @A_TEMPO@
+say so, with the day for @SCADENZA@; a timestamped one (no LAST_DAY) keeps
+the lines after @CON_MARCA@. Each block lasts until the next marker line
+or @FINE@.
 """
+import datetime
 import pathlib
+import re
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
@@ -77,16 +83,21 @@ def impronte(version, single, through):
         ""])
 
 
-def for_release(text, signer):
-    """The lines of the guide that fit a signed release, or an unsigned one."""
+def for_release(text, signer, last_day):
+    """The lines of the guide that fit the release: unsigned, or signed
+    until a day, or signed with a timestamp."""
+    blocks = {"@FIRMATO@": bool(signer), "@NON_FIRMATO@": not signer,
+              "@A_TEMPO@": bool(signer and last_day),
+              "@CON_MARCA@": bool(signer and not last_day), "@FINE@": True}
+    day = (datetime.date.fromisoformat(last_day).strftime("%d/%m/%Y")
+           if last_day else "")
     kept, keep = [], True
     for line in text.split("\n"):
-        if line in ("@FIRMATO@", "@NON_FIRMATO@"):
-            keep = (line == "@FIRMATO@") == bool(signer)
-        elif line == "@FINE@":
-            keep = True
+        if line in blocks:
+            keep = blocks[line]
         elif keep:
-            kept.append(line.replace("@FIRMATARIO@", signer))
+            kept.append(line.replace("@FIRMATARIO@", signer)
+                        .replace("@SCADENZA@", day))
     return "\n".join(kept)
 
 
@@ -94,20 +105,35 @@ def write_windows_text(path, text):
     wide = [line for line in text.splitlines() if len(line) > COLUMNS]
     if wide:
         sys.exit(f"{path.name}: lines over {COLUMNS} columns:\n" + "\n".join(wide))
+    left = sorted(set(re.findall(r"@[A-Z_]+@", text)))
+    if left:
+        sys.exit(f"{path.name}: markers left in the text: {' '.join(left)}")
     # strict: a character that Windows-1252 lacks is an error, not a '?'
     path.write_bytes(text.replace("\n", "\r\n").encode("cp1252"))
+
+
+def check_signer(signer):
+    """The guide names the signer as Windows shows it; a name that its
+    encoding can't hold would be another name."""
+    lacking = sorted({c for c in signer if c.encode("cp1252", "ignore") == b""})
+    if lacking:
+        sys.exit(f"make dist: the signer's name \"{signer}\" has characters "
+                 f"that the guide's encoding (Windows-1252) can't hold: "
+                 f"{' '.join(lacking)}. The guide can't name it as Windows "
+                 f"shows it, so the release is not packed.")
 
 
 def main():
     version, folder = sys.argv[1], pathlib.Path(sys.argv[2])
     signer = sys.argv[3] if len(sys.argv) > 3 else ""
+    last_day = sys.argv[4] if len(sys.argv) > 4 else ""
+    check_signer(signer)
     single = read_rows("digests.txt", range(86))
     through = read_rows("digests-through-last.txt", range(1, 86))
     if through[0][1:] != single[0][1:]:
         sys.exit("1 through the last must be the same file as Tutte")
     text = (HERE / "LEGGIMI.txt.in").read_text(encoding="utf-8")
-    text = (for_release(text, signer).replace("@VERSIONE@", version)
-            .replace("@IMPRONTA_TUTTE@", single[0][3]))
+    text = for_release(text, signer, last_day).replace("@VERSIONE@", version)
     # The title's underline as long as the title with its version.
     title, _, rest = text.partition("\n")
     text = title + "\n" + "=" * len(title) + rest[rest.index("\n"):]

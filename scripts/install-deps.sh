@@ -10,14 +10,21 @@
 # it found it. The machine's apt configuration is never changed for it.
 set -eu
 
-# The fourth line: signing a release (osslsigncode reaches a PKCS#11 token
-# through OpenSSL's pkcs11 engine; SoftHSM2 is the token its test uses). The
-# last: the browser view of `make run` on a machine without a display (a VNC
-# server, noVNC and websockify), and what its test uses.
+# The fourth line: signing a release (osslsigncode, below, reaches a
+# PKCS#11 token through OpenSSL's pkcs11 engine; the certificates are read
+# with python3-cryptography; SoftHSM2 is the token its test uses). The
+# last: the browser view of `make run` on a machine without a display (a
+# VNC server, noVNC and websockify), and what its test uses.
 packages="cmake make g++ g++-mingw-w64-i686 wine wine32:i386 xvfb fonts-wine
 googletest e2fsprogs xdotool x11-apps imagemagick python3 python3-fonttools procps
-openssl osslsigncode libengine-pkcs11-openssl softhsm2
-x11vnc novnc websockify python3-websocket python3-cryptography"
+openssl libengine-pkcs11-openssl python3-cryptography softhsm2
+x11vnc novnc websockify python3-websocket"
+
+# One osslsigncode for every machine, Debian 12's own: another version
+# (backports' 2.9) encodes a signature otherwise, and the same key and
+# sources would give another zip. It replaces whatever version is there.
+osslsigncode_version=2.5
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 
 # Tries of `apt-get update`, and the pause between two of them (seconds).
 update_tries=${SESTOR_APT_TRIES:-3}
@@ -29,7 +36,7 @@ as_root() {
 
 apt_install() {
   as_root env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "$@" >/dev/null
+    apt-get install -y -qq --no-install-recommends --allow-downgrades "$@" >/dev/null
 }
 
 # True when every package list was read. What apt said of the last try is
@@ -48,7 +55,6 @@ update_lists() {
 # their amd64 twins; the release's own lists still have a matching pair.
 install_from_what_apt_has() {
   apt_install $missing && return 0
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ -n "$codename" ] || return 1
   echo "Trying again with the versions of the release's own lists ($codename)"
   apt_install -t "$codename" $missing
@@ -77,6 +83,10 @@ for p in $packages; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "install ok installed" ||
     missing="$missing $p"
 done
+case $(dpkg-query -W -f='${Status} ${Version}\n' osslsigncode 2>/dev/null) in
+  "install ok installed $osslsigncode_version"-*) ;;
+  *) missing="$missing osslsigncode/$codename" ;;
+esac
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
   added_i386=""

@@ -7,8 +7,10 @@
 #
 # With SIGN_CERT and SIGN_KEY (see scripts/sign-exe.sh) Sestor.exe is signed
 # first, at the same time as the zip's entries, so that a signed zip is
-# reproducible too, and the guide names the signer. SESTOR_DIST names
-# another folder than dist. Anything that fails leaves no zip.
+# reproducible too (not with SIGN_TIMESTAMP_URL: a timestamp differs every
+# time), and the guide names the signer and how long the signature lasts.
+# SESTOR_DIST names another folder than dist. Anything that fails leaves
+# no zip of this version, not even an older one.
 set -eu
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
@@ -22,16 +24,18 @@ rm -f "$zip"
 stage=$(mktemp -d)/Sestor-$version
 trap 'rm -rf "$(dirname "$stage")"' EXIT
 mkdir -p "$stage" "$out"
-signer=""
-if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}${SIGN_PKCS11_MODULE:-}${SIGN_PASS_FILE:-}" ]; then
-  scripts/sign-exe.sh build/windows/Sestor.exe "$stage/Sestor.exe" "$epoch"
-  # The name Windows shows for the signer: the certificate's common name.
-  signer=$(openssl x509 -in "$SIGN_CERT" -noout -subject -nameopt utf8,sep_multiline,lname |
-    sed -n 's/^ *commonName=//p')
+if env | grep -q '^SIGN_[A-Z0-9_]*=.'; then
+  scripts/sign-exe.sh build/windows/Sestor.exe "$stage/Sestor.exe" "$epoch" \
+    "$stage.signer"
+  # The signer as Windows names it, and the signature's last day if any.
+  { read -r signer && read -r last_day || true; } <"$stage.signer"
+  # A signed exe never goes out with the unsigned guide.
+  [ -n "${signer:-}" ] || { echo "make dist: the signer has no name" >&2; exit 1; }
+  python3 release/make-leggimi.py "$version" "$stage" "$signer" "${last_day:-}"
 else
   cp build/windows/Sestor.exe "$stage/"
+  python3 release/make-leggimi.py "$version" "$stage"
 fi
-python3 release/make-leggimi.py "$version" "$stage" "$signer"
 (cd "$stage" && sha256sum Sestor.exe LEGGIMI.txt IMPRONTE.txt >SHA256SUMS.txt)
 python3 release/make-zip.py "$stage.zip" "$epoch" \
   "$stage/Sestor.exe" "$stage/LEGGIMI.txt" "$stage/IMPRONTE.txt" \

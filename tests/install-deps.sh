@@ -33,7 +33,14 @@ echo "dpkg $*" >>"$CALLS"
 [ "$*" = --print-foreign-architectures ] && [ -n "$HAD_I386" ] && echo i386
 exit 0
 EOF
-printf '#!/bin/sh\necho "deinstall ok config-files"\n' >"$work/bin/dpkg-query"
+# Nothing installed, but osslsigncode where OSSLSIGNCODE names its version.
+cat >"$work/bin/dpkg-query" <<'EOF'
+#!/bin/sh
+case "$*" in
+  *osslsigncode*) [ -n "$OSSLSIGNCODE" ] && echo "install ok installed $OSSLSIGNCODE" && exit 0 ;;
+esac
+echo "deinstall ok config-files"
+EOF
 # Root's calls go straight to the stand-ins; anyone else's through sudo.
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
 chmod +x "$work/bin/"* "$work/scripts/"*
@@ -43,10 +50,10 @@ explain() {
   sed 's/^/  | /' "$work/out"
   sed 's/^/  calls: /' "$CALLS"
 }
-run() {  # run UPDATE INSTALL [HAD_I386]: the script's exit status, its output in out
-  CALLS="$work/calls.$1.$2${3:-}"
+run() {  # run UPDATE INSTALL [HAD_I386 [OSSLSIGNCODE]]: the script's status, its output in out
+  CALLS="$work/calls.$1.$2${3:-}${4:-}"
   : >"$CALLS"
-  CALLS=$CALLS UPDATE=$1 INSTALL=$2 HAD_I386=${3:-} SESTOR_APT_PAUSE=0 \
+  CALLS=$CALLS UPDATE=$1 INSTALL=$2 HAD_I386=${3:-} OSSLSIGNCODE=${4:-} SESTOR_APT_PAUSE=0 \
     PATH="$work/bin:$PATH" sh "$work/scripts/install-deps.sh" >"$work/out" 2>&1
 }
 said() { grep -q "$1" "$work/out"; }
@@ -58,10 +65,18 @@ check "a working mirror installs" [ $? -eq 0 ]
 check "a working mirror is updated once" [ "$(grep -c update "$CALLS")" -eq 1 ]
 check "a working mirror needs no word about it" not said "out of step"
 check "a working mirror goes on" called i386-support
-# Without GoogleTest the tests would not build, and CTest would find none.
-for p in googletest g++-mingw-w64-i686 wine32:i386 xvfb; do
-  check "$p is installed" called "install .* $p\( \|$\)"
+# Without GoogleTest the tests would not build, and CTest would find none;
+# signing a release needs the next five, and one osslsigncode, the release's
+# own, in place of another (backports' signs otherwise).
+codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+for p in googletest g++-mingw-w64-i686 wine32:i386 xvfb openssl \
+  libengine-pkcs11-openssl python3-cryptography softhsm2 "osslsigncode/$codename"; do
+  check "$p is installed" called "install .*--allow-downgrades.* $p\( \|$\)"
 done
+run ok ok "" 2.9-1~bpo12+1
+check "another osslsigncode is replaced" called "install .* osslsigncode/$codename"
+run ok ok "" 2.5-4
+check "the release's own stays" not called "osslsigncode"
 
 # Lists that can't all be read, but what apt has still installs.
 run fail release
