@@ -246,9 +246,10 @@ refused no-stamp "SIGN_TIMESTAMP_URL" SIGN_CERT="$work/pub-chain.pem" SIGN_KEY="
 for var in SIGN_KEY SIGN_PKCS11_MODULE SIGN_PASS_FILE SIGN_TIMESTAMP_URL; do
   refused "only-$var" "SIGN_CERT is missing" "$var=$work/pin.txt"
 done
+# Named as a publisher in the project folder would name it.
 cp pin.txt "$here/build/sestor-test-pin.txt"
 refused pin-inside "inside the project folder" SIGN_CERT="$work/pub-chain.pem" $token \
-  SIGN_PASS_FILE="$here/build/sestor-test-pin.txt"
+  SIGN_PASS_FILE=build/sestor-test-pin.txt
 rm -f "$here/build/sestor-test-pin.txt"
 
 report release
