@@ -20,12 +20,12 @@ const char kCreateFailed[] = "Impossibile creare il file";
 const char kWriteFailed[] = "Errore durante la scrittura del file";
 const UINT kProgressPeriodMs = 500;
 const wchar_t kShutdownReason[] = L"Sestor sta scrivendo il file";
+// A full path in UTF-8: up to three bytes for each of its characters.
+const int kUtf8PathCapacity = 3 * kFullPathCapacity;
 
 // Whether the run's file is open: written by the writing notice, read by
 // the question whether the session may end, both on the dialog's thread.
 bool g_writing = false;
-// A full path in UTF-8: up to three bytes for each of its characters.
-const int kUtf8PathCapacity = 3 * kFullPathCapacity;
 
 // The controls a run locks, in the order they are disabled and enabled again.
 const int kOptionControls[] = {IDC_FIRST_NUMBER, IDC_THROUGH_LAST,
@@ -117,8 +117,8 @@ void WriteCombinations(FirstNumbers range, const char* path, PathHolds holds) {
   EnumerateRange(range.first, range.last, combination);
   const bool stored = CloseOutputStream(g_outputStream);
   g_outputStream = nullptr;
-  // After a failed write the count falls back to the lines that reached the
-  // file, so no display claims lines that are not there.
+  // After a failed write the count falls back to the lines known to be on
+  // the drive, so no display claims lines that are not there.
   if (!stored) g_combinationCount = g_storedOutput.lines;
   KeepAwakeWhileWriting(false, stored);
   SetProgressText(g_combinationCount);

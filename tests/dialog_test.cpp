@@ -4,6 +4,7 @@
 // and leaving.
 #include <oleacc.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -251,10 +252,17 @@ TEST_F(DialogTest, EndOfSessionClosesTheFileFirst) {
     ASSERT_NE(box, nullptr);
     EXPECT_NE(SendMessageW(dialog_, WM_QUERYENDSESSION, 0, 0), FALSE);
     EXPECT_TRUE(SystemCalls("ShutdownBlockReasonCreate").empty());
+    // Messages that keep coming meanwhile do not stretch the bound.
+    std::atomic<bool> answered{false};
+    std::thread busy([&] {
+      while (!answered) SendMessageW(dialog_, WM_NULL, 0, 0);
+    });
     DWORD_PTR answer = 0;
     EXPECT_NE(SendMessageTimeoutW(dialog_, WM_ENDSESSION, TRUE, how,
                                   SMTO_NORMAL, 4000, &answer),
               0);
+    answered = true;
+    busy.join();
     EXPECT_FALSE(Idle());  // answered while the worker is still held
     const std::vector<SystemCall> waits =
         SystemCalls("MsgWaitForMultipleObjects");
