@@ -77,25 +77,6 @@ class FailureTest : public DialogTest {
     ExpectCreateFailure(true);
   }
 
-  // Writes `contents` at path, then holds the file open as another program
-  // would, with this access and sharing.
-  static HANDLE HoldFile(const std::string& path, const char* contents,
-                         DWORD access, DWORD share) {
-    WriteFileBytes(path, contents);
-    return CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-  }
-
-  // A file that someone else holds open (with this access and sharing) is
-  // asked about, refused, and keeps its bytes.
-  void ExpectHeldFileKept(const std::string& path, DWORD access, DWORD share) {
-    HANDLE held = HoldFile(path, "held contents\r\n", access, share);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    ExpectAskedThenRefused(path);
-    CloseHandle(held);
-    EXPECT_EQ(ReadFileBytes(path.c_str()), "held contents\r\n");
-  }
-
   // Expects the write-error box, then checks that the progress text and the
   // file agree: N whole lines, the start of the real output.
   void ExpectWriteError(const std::string& path) {
@@ -486,7 +467,16 @@ TEST_F(FailureTest, FileHasOneWriterAtATime) {
   GetExitCodeProcess(second.hProcess, &status);
   EXPECT_EQ(status, 1u);
 
-  ExpectHeldFileKept(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  // Held open by a writer that lets others write too, the file is asked
+  // about, refused after the tries, and keeps its bytes.
+  WriteFileBytes(path, "held contents\r\n");
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ExpectAskedThenRefused(path);
+  CloseHandle(held);
+  EXPECT_EQ(ReadFileBytes(path), "held contents\r\n");
 }
 
 TEST_F(FailureTest, DiskFullMidRunIsReportedAndKeepsWholeLines) {
