@@ -70,8 +70,6 @@ trap 'rm -rf "$work"' EXIT
 /usr/bin/python3 "$here/scripts/signing-chain.py" "$cert" "$work/chain.pem" \
   "$([ -n "$stamp" ] && echo yes || echo no)" ${keyfile:+"$keyfile" "$pass"} \
   >"$work/signer" || exit 1
-# A timestamped signature has no last day.
-[ -z "$stamp" ] || sed -i '2d' "$work/signer"
 
 log=$work/log
 if ! osslsigncode sign "$@" -certs "$work/chain.pem" -key "$key" -h sha256 \

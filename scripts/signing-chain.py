@@ -11,8 +11,9 @@ none of the others, as for a key on a token. BUNDLE.pem gets it first,
 then every intermediate authority up to the root, which stays out (Windows
 has its own roots; an offline PC can't fetch a missing intermediate).
 
-Prints two lines: the signer's name as Windows shows it (the common name,
-else the organisation) and the certificate's last day (YYYY-MM-DD). A
+Prints the signer's name as Windows shows it (the common name, else the
+organisation) and, without a timestamp, the signature's last day
+(YYYY-MM-DD, the earliest end in the chain); a timestamped one has none. A
 certificate that can't sign now stops it with a plain message; one that
 expires within 30 days, used without a timestamp (TIMESTAMPED "no"), and
 a publisher's certificate alone in the file, get a warning.
@@ -176,7 +177,8 @@ def main():
     pathlib.Path(bundle_path).write_bytes(
         b"".join(c.public_bytes(serialization.Encoding.PEM) for c in bundle))
     print(name)
-    print(f"{last:%Y-%m-%d}")
+    if timestamped != "yes":
+        print(f"{last:%Y-%m-%d}")
 
 
 if __name__ == "__main__":

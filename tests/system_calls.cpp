@@ -192,7 +192,7 @@ struct TaskbarStandIn : ITaskbarList3 {
   }
   HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG done,
                                              ULONGLONG total) override {
-    if (g_button.state != TBPF_ERROR) g_button = {TBPF_NORMAL, done, total};
+    if (g_button.state != TBPF_ERROR) g_button.state = TBPF_NORMAL;
     g_button.done = done;
     g_button.total = total;
     Note("SetProgressValue", 0, window, done, total);
