@@ -65,8 +65,7 @@ double PeakWorkingSetMiB(const Program& program) {
 // Sets the options and presses "Esegui"; returns the moment of the press.
 double StartRun(HWND dialog, const std::string& path, int index, bool through) {
   DeleteFileA(path.c_str());
-  SetControlText(dialog, IDC_OUTPUT_FILE, path);
-  ChooseRange(dialog, index, through);
+  Aim(dialog, path, index, through);
   const double pressed = Now();
   Click(dialog, IDC_RUN);
   WaitUntil([&] { return ControlText(dialog, IDC_RUN) == "STOP"; }, 5000);

@@ -75,16 +75,13 @@ void SetPosition(int* combination, int index, int value) {
   s_textStart[index + 1] = s_textStart[index] + entry.length;
 }
 
-// Hands the block to the stream. Returns false, and marks the run as failed,
-// when the stream does not take all of it.
+// Hands the block to the stream. Returns false (the run is then marked as
+// failed) when the stream does not take all of it.
 bool FlushBlock() {
   const std::size_t size = static_cast<std::size_t>(s_cursor - s_block);
   s_cursor = s_block;
   if (size == 0) return true;
-  if (!WriteBlock(g_outputStream, s_block, size)) {
-    g_storedOutput.failed = true;
-    return false;
-  }
+  if (!WriteBlock(g_outputStream, s_block, size)) return false;
   g_storedOutput.bytes += static_cast<std::int64_t>(size);
   g_storedOutput.lines = g_combinationCount.load(std::memory_order_relaxed);
   return true;
@@ -152,12 +149,32 @@ void EnumerateRange(int first, int last, int* combination) {
   if (!g_storedOutput.failed) FlushBlock();
 }
 
+namespace {
+
+// binomial(m, r), built up exactly.
+std::int64_t Binomial(int m, int r) {
+  std::int64_t ways = 1;
+  for (int k = 1; k <= r; ++k) ways = ways * (m - r + k) / k;
+  return ways;
+}
+
+}  // namespace
+
 std::int32_t LinesInRange(int first, int last) {
-  std::int32_t lines = 0;
+  std::int64_t lines = 0;
+  for (int n = first; n <= last; ++n) lines += Binomial(90 - n, 5);
+  return static_cast<std::int32_t>(lines);
+}
+
+// A line is 13 bytes with one digit a number and CR LF, and one more for
+// each number from 10 up. Of the lines that start with n, every one has n;
+// each later number v is in binomial(89 - n, 4) of them.
+std::int64_t BytesInRange(int first, int last) {
+  std::int64_t bytes = 0;
   for (int n = first; n <= last; ++n) {
-    std::int32_t tails = 1;  // binomial(90 - n, 5), built up exactly
-    for (int k = 1; k <= 5; ++k) tails = tails * (90 - n - 5 + k) / k;
-    lines += tails;
+    const int laterTwoDigits = 91 - (n + 1 > 10 ? n + 1 : 10);
+    bytes += (13 + (n >= 10)) * Binomial(90 - n, 5) +
+             laterTwoDigits * Binomial(89 - n, 4);
   }
-  return lines;
+  return bytes;
 }

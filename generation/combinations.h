@@ -30,15 +30,20 @@ extern std::FILE* g_outputStream;
 // What is known to be in the file after the last EnumerateRange: written by
 // the enumerator, read by the run once the enumeration has returned.
 struct StoredOutput {
-  std::int64_t bytes;  // whole blocks accepted by the stream
+  std::int64_t bytes;  // whole blocks the drive is known to hold
   std::int32_t lines;  // whole lines in those bytes
-  bool failed;         // a write was refused; the run ended there
+  bool failed;         // the open, a write, the flush or the close failed
+  // What the system said of the first call that failed (GetLastError on
+  // Windows, errno elsewhere); 0 when none did.
+  std::uint32_t error;
 };
 extern StoredOutput g_storedOutput;
 
 // How many lines EnumerateRange(first, last, ...) writes in all: the sum of
 // binomial(90 - n, 5) over its first numbers n.
 std::int32_t LinesInRange(int first, int last);
+// How many bytes they take, line ends included.
+std::int64_t BytesInRange(int first, int last);
 
 // Writes every combination whose first number lies in [first, last],
 // 1 <= first <= last <= 85, in lexicographic order, raising the counter

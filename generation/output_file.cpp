@@ -19,10 +19,18 @@
 
 namespace {
 
+// The run has failed: the first failure's error is the one reported.
+void Fail(std::uint32_t error) {
+  if (!g_storedOutput.failed) g_storedOutput.error = error;
+  g_storedOutput.failed = true;
+}
+
 #ifdef _WIN32
 
 // The longest path the system's wide file calls take, with its terminator.
 constexpr int kWidePathCapacity = 32768;
+
+std::uint32_t LastError() { return GetLastError(); }
 
 // Windows refuses to replace a hidden or system file unless the new one is
 // made with the same attributes.
@@ -42,7 +50,10 @@ constexpr int kSharingTries = 10;
 constexpr DWORD kSharingPauseMs = 100;
 
 // A named pipe reached by a spelling that the path rule does not know may
-// learn who the user is, but never act as them.
+// learn who the user is, but never act as them. SECURITY_SQOS_PRESENT is
+// the bit of FILE_FLAG_OPEN_NO_RECALL as well: on a disk file it keeps a
+// file that a storage manager has moved offline from being fetched back,
+// which a file about to be written or replaced does not need.
 constexpr DWORD kIdentifyOnly = SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 HANDLE CreateSharingOnlyReads(const wchar_t* path, bool replace) {
@@ -76,27 +87,34 @@ std::FILE* OpenForWriting(const char* path, bool replace, bool* taken) {
   wchar_t wide[kWidePathCapacity];
   if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide,
                           kWidePathCapacity) == 0) {
+    Fail(GetLastError());
     return nullptr;
   }
   HANDLE file = CreateSharingOnlyReads(wide, replace);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     *taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    Fail(error);
     return nullptr;
   }
   // A device (a printer, a serial port, the null device) would swallow the
   // lines, or block a write where STOP can't reach it.
   if (GetFileType(file) != FILE_TYPE_DISK) {
     CloseHandle(file);
+    Fail(kNotADiskFile);
     return nullptr;
   }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), 0);
   if (fd < 0) {
+    Fail(GetLastError());
     CloseHandle(file);
     return nullptr;
   }
   std::FILE* stream = _fdopen(fd, "wb");
-  if (stream == nullptr) _close(fd);  // closes the handle too
+  if (stream == nullptr) {
+    Fail(GetLastError());
+    _close(fd);  // closes the handle too
+  }
   return stream;
 }
 
@@ -120,11 +138,18 @@ void CutBack(std::FILE* stream, std::int64_t size) {
   if (SetFilePointerEx(file, end, nullptr, FILE_BEGIN)) SetEndOfFile(file);
 }
 
+// A file system's driver need not take a flush (the file-system
+// documentation of IRP_MJ_FLUSH_BUFFERS): one that can't be asked has not
+// lost anything by it.
 bool SyncToDrive(std::FILE* stream) {
-  return FlushFileBuffers(FileOf(stream)) != FALSE;
+  if (FlushFileBuffers(FileOf(stream))) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
 }
 
 #else
+
+std::uint32_t LastError() { return static_cast<std::uint32_t>(errno); }
 
 // Files here have no sharing modes; the native build serves the tests.
 std::FILE* OpenForWriting(const char* path, bool replace, bool* taken) {
@@ -132,6 +157,7 @@ std::FILE* OpenForWriting(const char* path, bool replace, bool* taken) {
       open(path, O_WRONLY | O_CREAT | (replace ? O_TRUNC : O_EXCL), 0666);
   *taken = fd < 0 && errno == EEXIST;
   std::FILE* stream = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+  if (stream == nullptr) Fail(LastError());
   if (fd >= 0 && stream == nullptr) close(fd);
   return stream;
 }
@@ -170,7 +196,10 @@ std::FILE* OpenOutputStream(const char* path, bool replace, bool* taken) {
 bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size) {
   while (size > 0) {
     const std::size_t written = WriteOnce(stream, bytes, size);
-    if (written == 0) return false;
+    if (written == 0) {
+      Fail(LastError());
+      return false;
+    }
     bytes += written;
     size -= written;
   }
@@ -178,16 +207,17 @@ bool WriteBlock(std::FILE* stream, const char* bytes, std::size_t size) {
 }
 
 bool CloseOutputStream(std::FILE* stream) {
-  if (g_storedOutput.failed) {
-    // Part of the refused block may have landed; drop it so the file ends
-    // with the last line known to be whole.
-    CutBack(stream, g_storedOutput.bytes);
-  } else if (std::fflush(stream) != 0 || std::ferror(stream) ||
-             !SyncToDrive(stream)) {
-    // The system took the blocks into its cache, but the drive (a stick
-    // pulled out, a share's delayed write) did not confirm them: which of
-    // them it holds is unknown, so none is claimed.
-    g_storedOutput = StoredOutput{0, 0, true};
+  // Part of a refused block may have landed; drop it so the file ends with
+  // the last line known to be whole.
+  if (g_storedOutput.failed) CutBack(stream, g_storedOutput.bytes);
+  // The system took the blocks into its cache, but until the drive confirms
+  // them (not a stick pulled out, not a share's delayed write) which of them
+  // it holds is unknown, so none is claimed.
+  if (std::fflush(stream) != 0 || std::ferror(stream) || !SyncToDrive(stream)) {
+    Fail(LastError());
+    g_storedOutput.bytes = 0;
+    g_storedOutput.lines = 0;
   }
-  return std::fclose(stream) == 0 && !g_storedOutput.failed;
+  if (std::fclose(stream) != 0) Fail(LastError());
+  return !g_storedOutput.failed;
 }

@@ -9,15 +9,13 @@
 #include "generation/combinations.h"
 #include "generation/output_file.h"
 #include "resource.h"
+#include "run/messages.h"
 #include "run/output_path.h"
 #include "run/run_state.h"
 #include "run/window_text.h"
 
 namespace {
 
-const char kOverwriteQuestion[] = "Il file esiste gi\xE0. Vuoi sovrascrivere";
-const char kCreateFailed[] = "Impossibile creare il file";
-const char kWriteFailed[] = "Errore durante la scrittura del file";
 const UINT kProgressPeriodMs = 500;
 const wchar_t kShutdownReason[] = L"Sestor sta scrivendo il file";
 // A full path in UTF-8: up to three bytes for each of its characters.
@@ -51,10 +49,6 @@ void EnableOptions(BOOL enable) {
   for (int id : kOptionControls) EnableWindow(GetDlgItem(g_dialog, id), enable);
 }
 
-void ShowError(const char* text) {
-  MessageBox1252(g_dialog, text, "Errore", MB_ICONERROR);
-}
-
 // While the file is open the system stays awake (the display may sleep):
 // Windows does not count disk writes as use, and a USB or network file may
 // not survive a sleep. The dialog is told too, for the progress it shows;
@@ -65,86 +59,111 @@ void KeepAwakeWhileWriting(bool writing, LPARAM detail) {
   SendMessageW(g_dialog, kWritingMessage, writing, detail);
 }
 
-// 64-bit Windows sends a 32-bit program's paths under System32 to SysWOW64:
-// the file asked about and created must be the one the box names. Only
-// around the file calls: a library loaded meanwhile (a message box may load
-// some) would come from the wrong folder.
-template <typename FileCall>
-auto WithoutRedirection(FileCall call) -> decltype(call()) {
-  PVOID redirection = nullptr;
-  const bool off = Wow64DisableWow64FsRedirection(&redirection) != FALSE;
-  const auto result = call();
-  if (off) Wow64RevertWow64FsRedirection(redirection);
-  return result;
+// The run's bytes against what the volume can take, as Explorer checks
+// before a copy: the largest file of its file system, and the space the
+// user may fill, the file being replaced included. A volume that does not
+// say is not asked about.
+bool FitsOrAgreed(FirstNumbers range, const wchar_t* full, PathHolds holds,
+                  ULONGLONG existing) {
+  const auto need =
+      static_cast<ULONGLONG>(BytesInRange(range.first, range.last));
+  const VolumeRoom room =
+      WithoutRedirection([&] { return RoomOnVolume(full); });
+  const ULONGLONG usable =
+      room.freeBytes + (holds == PathHolds::kFile ? existing : 0);
+  if (room.largestFile != 0 && need > room.largestFile)
+    return AgreesToWriteWhatFits(full, need, usable, room.largestFile,
+                                 room.fileSystem);
+  if (room.freeKnown && need > usable)
+    return AgreesToWriteWhatFits(full, need, usable, 0, room.fileSystem);
+  return true;
 }
 
-bool AgreesToOverwrite() {
-  return MessageBox1252(g_dialog, kOverwriteQuestion, "Attenzione",
-                        MB_YESNO | MB_ICONINFORMATION) == IDYES;
+std::FILE* OpenStream(const char* path, bool replace, bool* taken) {
+  return WithoutRedirection(
+      [&] { return OpenOutputStream(path, replace, taken); });
 }
 
 // Opens the output for the run. A file that the check saw is asked about,
 // then replaced. Where the check could tell nothing, only a new file is
 // created, which never replaces: the question comes if that finds something
-// there after all (one that appeared since the check included), and no
-// question about a file that may not exist comes before a failure for
-// another reason. Null after a No, and after the create-failure box.
-std::FILE* OpenOutput(const char* path, PathHolds holds) {
+// there after all (one that appeared since the check included), unless the
+// folder's listing shows a folder there; and no question about a file that
+// may not exist comes before a failure for another reason. Null after a No,
+// and after the create-failure box.
+std::FILE* OpenOutput(const char* path, const wchar_t* full, PathHolds holds) {
   bool taken = false;
   if (holds == PathHolds::kUnknown) {
-    std::FILE* created = WithoutRedirection(
-        [&] { return OpenOutputStream(path, false, &taken); });
-    if (created != nullptr) return created;
+    if (std::FILE* created = OpenStream(path, false, &taken)) return created;
+    if (taken && WithoutRedirection([&] { return ListedAsFolder(full); })) {
+      ShowCreateFailure(full, kCauseFolder);
+      return nullptr;
+    }
   }
   if (holds == PathHolds::kFile || taken) {
     if (!AgreesToOverwrite()) return nullptr;
-    std::FILE* replaced = WithoutRedirection(
-        [&] { return OpenOutputStream(path, true, &taken); });
-    if (replaced != nullptr) return replaced;
+    if (std::FILE* replaced = OpenStream(path, true, &taken)) return replaced;
   }
-  ShowError(kCreateFailed);
+  ShowCreateFailure(full, g_storedOutput.error);
   return nullptr;
 }
 
 // Creates the file, enumerates the range into it and shows the final count.
-void WriteCombinations(FirstNumbers range, const char* path, PathHolds holds) {
-  g_outputStream = OpenOutput(path, holds);
+// STOP can do nothing while the last lines go to the drive (seconds on a
+// USB stick or a share), so it is disabled then.
+void WriteCombinations(FirstNumbers range, const char* path,
+                       const wchar_t* full, PathHolds holds) {
+  g_outputStream = OpenOutput(path, full, holds);
   if (g_outputStream == nullptr) return;
   g_combinationCount = 0;
   KeepAwakeWhileWriting(true, LinesInRange(range.first, range.last));
 
   int combination[6];
   EnumerateRange(range.first, range.last, combination);
+  HWND run = GetDlgItem(g_dialog, IDC_RUN);
+  EnableWindow(run, FALSE);
   const bool stored = CloseOutputStream(g_outputStream);
   g_outputStream = nullptr;
+  EnableWindow(run, TRUE);
   // After a failed write the count falls back to the lines known to be on
   // the drive, so no display claims lines that are not there.
   if (!stored) g_combinationCount = g_storedOutput.lines;
   KeepAwakeWhileWriting(false, stored);
   SetProgressText(g_combinationCount);
-  if (!stored) ShowError(kWriteFailed);
+  if (!stored) ShowWriteFailure(full, g_storedOutput.error);
 }
 
-// The file that the path box names, in UTF-8 for the output file's opening.
-// False when it can't name a file (too long, nothing there to resolve, or
-// characters that have no UTF-8 form, such as a lone half of a pair).
-bool ResolveOutputPath(wchar_t (&full)[kFullPathCapacity],
-                       char (&utf8)[kUtf8PathCapacity]) {
+// The file that the path box names, in full. 0, or why it can't name a
+// file: too long, or refused by the path rule (`full` then holds what to
+// show).
+DWORD ResolveOutputPath(wchar_t (&full)[kFullPathCapacity]) {
   wchar_t typed[kPathCapacity];
-  return ReadOutputPath(g_dialog, typed) && FullOutputPath(typed, full) &&
-         WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, full, -1, utf8,
-                             kUtf8PathCapacity, nullptr, nullptr) != 0;
+  full[0] = L'\0';
+  if (!ReadOutputPath(g_dialog, typed)) return kCauseTooLong;
+  return FullOutputPath(typed, full);
 }
 
 void RunOnce(FirstNumbers range) {
   wchar_t full[kFullPathCapacity];
-  char path[kUtf8PathCapacity];
-  if (!ResolveOutputPath(full, path)) {
-    ShowError(kCreateFailed);
+  char path[kUtf8PathCapacity];  // for the output file's opening
+  if (const DWORD cause = ResolveOutputPath(full)) {
+    ShowRefusal(full, cause);
     return;
   }
-  WriteCombinations(range, path,
-                    WithoutRedirection([&] { return WhatPathHolds(full); }));
+  // A lone half of a pair, say, has no UTF-8 form.
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, full, -1, path,
+                          kUtf8PathCapacity, nullptr, nullptr) == 0) {
+    ShowCreateFailure(full, kCauseInvalid);
+    return;
+  }
+  ULONGLONG existing = 0;
+  const PathHolds holds =
+      WithoutRedirection([&] { return WhatPathHolds(full, &existing); });
+  if (holds == PathHolds::kFolder) {
+    ShowCreateFailure(full, kCauseFolder);
+  } else if (FitsOrAgreed(range, full, holds, existing)) {
+    WriteCombinations(range, path, full, holds);
+  }
 }
 
 }  // namespace

@@ -108,8 +108,8 @@ bool IsPrefixedShare(const wchar_t* path) {
 // other path in the device namespaces, \\.\ and \\?\ in any spelling, names
 // something else: a pipe (whose server could act as the user), a volume, a
 // disk, a device. Inside the forms that are files, a device by its name and
-// a colon that would name an NTFS stream are refused too.
-bool NamesDiskFile(const wchar_t* resolved) {
+// a colon that would name an NTFS stream are refused too. 0, or why not.
+DWORD DiskFileRule(const wchar_t* resolved) {
   const wchar_t* rest = resolved;
   bool file = false;
   if (std::wcsncmp(resolved, L"\\\\?\\", 4) == 0) {
@@ -122,7 +122,19 @@ bool NamesDiskFile(const wchar_t* resolved) {
   } else {
     file = IsDriveRoot(resolved);
   }
-  return file && !IsDeviceName(rest) && !HasStreamColon(rest);
+  if (!file) return kCauseNotDiskFile;
+  if (IsDeviceName(rest)) return kCauseDevice;
+  return HasStreamColon(rest) ? DWORD{kCauseStream} : 0;
+}
+
+// Where the part below the root of a full path's drive or share begins.
+const wchar_t* BelowRoot(const wchar_t* full) {
+  const wchar_t* rest = full + 4;
+  if (IsDriveRoot(rest)) return rest + 3;
+  const wchar_t* share = std::wcschr(rest + 4, L'\\');  // UNC\server\share
+  const wchar_t* end =
+      share != nullptr ? std::wcschr(share + 1, L'\\') : nullptr;
+  return end != nullptr ? end + 1 : rest + std::wcslen(rest);
 }
 
 }  // namespace
@@ -134,14 +146,26 @@ bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]) {
   return true;
 }
 
-bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
+DWORD FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
   wchar_t path[kPathCapacity];
   CleanTyped(typed, path);
   // Resolved behind room for the prefix, then moved into place.
   wchar_t* resolved = full + kPrefixRoom;
-  const DWORD room = kFullPathCapacity - kPrefixRoom;
-  const DWORD length = GetFullPathNameW(path, room, resolved, nullptr);
-  if (length == 0 || length >= room || !NamesDiskFile(resolved)) return false;
+  // Windows 7 to 10 resolve a device's name to its \\.\ path, so the name
+  // is looked at as typed.
+  DWORD cause = kCauseEmpty;
+  if (IsDeviceName(path)) {
+    cause = kCauseDevice;
+  } else if (path[0] != L'\0') {
+    const DWORD room = kFullPathCapacity - kPrefixRoom;
+    const DWORD length = GetFullPathNameW(path, room, resolved, nullptr);
+    cause =
+        length == 0 || length >= room ? kCauseInvalid : DiskFileRule(resolved);
+  }
+  if (cause != 0) {
+    std::wmemcpy(full, path, std::wcslen(path) + 1);  // to show
+    return cause;
+  }
 
   const wchar_t* prefix = L"";
   const wchar_t* rest = resolved;
@@ -156,15 +180,61 @@ bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]) {
   const std::size_t prefixLength = std::wcslen(prefix);
   std::wmemmove(full + prefixLength, rest, std::wcslen(rest) + 1);
   std::wmemcpy(full, prefix, prefixLength);
-  return true;
+  return 0;
+}
+
+const wchar_t* ShownPath(const wchar_t* full,
+                         wchar_t (&shown)[kFullPathCapacity]) {
+  if (!IsPrefixedShare(full)) return full + 4;
+  shown[0] = L'\\';
+  std::wmemcpy(shown + 1, full + 7, std::wcslen(full + 7) + 1);  // \server...
+  return shown;
+}
+
+bool FolderOf(const wchar_t* full, wchar_t (&folder)[kFullPathCapacity]) {
+  const auto length =
+      static_cast<std::size_t>(std::wcsrchr(full, L'\\') + 1 - full);
+  std::wmemcpy(folder, full, length);
+  folder[length] = L'\0';
+  return full + length > BelowRoot(full);
 }
 
 // Only attributes that were read say what is there: a check that fails (no
 // file, but also no permission to look, a share without saved credentials,
 // a dropped network) knows nothing.
-PathHolds WhatPathHolds(const wchar_t* full) {
-  const DWORD attributes = GetFileAttributesW(full);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathHolds::kUnknown;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathHolds::kFolder
-                                                      : PathHolds::kFile;
+PathHolds WhatPathHolds(const wchar_t* full, ULONGLONG* bytes) {
+  WIN32_FILE_ATTRIBUTE_DATA found;
+  if (!GetFileAttributesExW(full, GetFileExInfoStandard, &found))
+    return PathHolds::kUnknown;
+  *bytes = (ULONGLONG{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+             ? PathHolds::kFolder
+             : PathHolds::kFile;
+}
+
+// The folder's listing needs other rights than the entry's own attributes.
+bool ListedAsFolder(const wchar_t* full) {
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(full, &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// FAT12, FAT16 and FAT32 keep a file's size in 32 bits.
+VolumeRoom RoomOnVolume(const wchar_t* full) {
+  VolumeRoom room{};
+  wchar_t folder[kFullPathCapacity], root[kFullPathCapacity];
+  FolderOf(full, folder);
+  ULARGE_INTEGER available;
+  room.freeKnown =
+      GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr) != FALSE;
+  room.freeBytes = room.freeKnown ? available.QuadPart : 0;
+  if (GetVolumePathNameW(folder, root, kFullPathCapacity) &&
+      GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr,
+                            room.fileSystem, MAX_PATH + 1) &&
+      std::wcsncmp(room.fileSystem, L"FAT", 3) == 0) {
+    room.largestFile = 0xFFFFFFFFull;
+  }
+  return room;
 }

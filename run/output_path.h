@@ -7,6 +7,19 @@
 
 #include <windows.h>
 
+// Why no file can be made of what the path box holds, beside Windows' own
+// error codes: the program's own causes, with bit 29 set as Windows keeps it
+// for applications' codes.
+enum PathCause : DWORD {
+  kCauseEmpty = 0x20000010,
+  kCauseTooLong,      // over the 511 characters the box gives
+  kCauseInvalid,      // nothing a path could be
+  kCauseDevice,       // a device's name: CON, NUL, COM1 ...
+  kCauseNotDiskFile,  // a pipe, mailslot, volume or device by its path
+  kCauseStream,       // a colon after the drive: an NTFS stream
+  kCauseFolder,       // a folder, which no run replaces
+};
+
 // The path box's text: at most 511 characters and the terminator.
 constexpr int kPathCapacity = 512;
 // The longest path the system's wide file calls take, with its terminator.
@@ -24,10 +37,46 @@ bool ReadOutputPath(HWND dialog, wchar_t (&typed)[kPathCapacity]);
 // file: anything but a drive or share path (or their \\?\ forms), such as a
 // pipe, a volume or a device in the device namespaces; a pipe or mailslot on a
 // server, or a path handed to a network provider by name (a server starting
-// with ';'); a device by its name; an NTFS stream (a colon).
-bool FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
+// with ';'); a device by its name; an NTFS stream (a colon). Returns 0, or
+// the cause of a refusal; `full` then holds the path as cleaned, to show.
+DWORD FullOutputPath(const wchar_t* typed, wchar_t (&full)[kFullPathCapacity]);
 
-// What the existence check found at a full path: a file (to ask about), a
-// folder (which no run can replace), or nothing it could tell of.
+// The full path as a user writes it, without the \\?\ prefix.
+const wchar_t* ShownPath(const wchar_t* full,
+                         wchar_t (&shown)[kFullPathCapacity]);
+// The folder the file goes in, with its final backslash; false when that is
+// the root of a drive or share.
+bool FolderOf(const wchar_t* full, wchar_t (&folder)[kFullPathCapacity]);
+
+// What the existence check found at a full path: a file (to ask about, its
+// size in *bytes), a folder (which no run can replace), or nothing it could
+// tell of.
 enum class PathHolds { kUnknown, kFile, kFolder };
-PathHolds WhatPathHolds(const wchar_t* full);
+PathHolds WhatPathHolds(const wchar_t* full, ULONGLONG* bytes);
+// Whether the folder's listing shows a folder at the path, for when its
+// attributes could not be read.
+bool ListedAsFolder(const wchar_t* full);
+
+// What the volume that would hold the file can take: the bytes the user may
+// still fill there, and the largest file its file system holds (0: no limit
+// known). Either is unknown where the volume does not say (some shares).
+struct VolumeRoom {
+  bool freeKnown;
+  ULONGLONG freeBytes;
+  ULONGLONG largestFile;
+  wchar_t fileSystem[MAX_PATH + 1];
+};
+VolumeRoom RoomOnVolume(const wchar_t* full);
+
+// 64-bit Windows sends a 32-bit program's paths under System32 to SysWOW64:
+// the file asked about and created must be the one the box names. Only
+// around the file calls: a library loaded meanwhile (a message box may load
+// some) would come from the wrong folder.
+template <typename FileCall>
+auto WithoutRedirection(FileCall call) -> decltype(call()) {
+  PVOID redirection = nullptr;
+  const bool off = Wow64DisableWow64FsRedirection(&redirection) != FALSE;
+  const auto result = call();
+  if (off) Wow64RevertWow64FsRedirection(redirection);
+  return result;
+}

@@ -11,8 +11,9 @@ none of the others, as for a key on a token. BUNDLE.pem gets it first,
 then every intermediate authority up to the root, which stays out (Windows
 has its own roots; an offline PC can't fetch a missing intermediate).
 
-Prints the signer's name as Windows shows it (the common name, else the
-organisation) and, without a timestamp, the signature's last day
+Prints the signer's name as Windows shows it (CertGetNameString's simple
+display name: the common name, else the organisational unit, the
+organisation, the e-mail address) and, without a timestamp, the signature's last day
 (YYYY-MM-DD, the earliest end in the chain); a timestamped one has none. A
 certificate that can't sign now stops it with a plain message; one that
 expires within 30 days, used without a timestamp (TIMESTAMPED "no"), and
@@ -40,7 +41,10 @@ def warn(message):
 
 
 def read_certificates(path):
-    text = pathlib.Path(path).read_text(encoding="ascii", errors="replace")
+    try:
+        text = pathlib.Path(path).read_text(encoding="ascii", errors="replace")
+    except OSError as error:
+        fail(f"SIGN_CERT ({path}) can't be read: {error.strerror}.")
     blocks = re.findall(r"-----BEGIN CERTIFICATE-----.+?-----END CERTIFICATE-----",
                         text, re.S)
     try:
@@ -54,7 +58,8 @@ def read_certificates(path):
 
 def shown_name(name):
     """The name Windows shows for a certificate's subject or issuer."""
-    for oid in (NameOID.COMMON_NAME, NameOID.ORGANIZATION_NAME):
+    for oid in (NameOID.COMMON_NAME, NameOID.ORGANIZATIONAL_UNIT_NAME,
+                NameOID.ORGANIZATION_NAME, NameOID.EMAIL_ADDRESS):
         values = name.get_attributes_for_oid(oid)
         if values:
             return values[0].value
@@ -162,9 +167,9 @@ def main():
              "extended key usage has no Code Signing).")
     name = shown_name(signer.subject)
     if not name:
-        fail("the certificate in SIGN_CERT names no signer (it has neither a "
-             "common name nor an organisation), so the guide could not say "
-             "whose signature to expect.")
+        fail("the certificate in SIGN_CERT names no signer (it has no common "
+             "name, organisational unit, organisation or e-mail address), so "
+             "the guide could not say whose signature to expect.")
     chain = chain_of(signer, certificates)
     if len(chain) == 1 and not self_signed(signer):
         warn(f"SIGN_CERT holds only the publisher's certificate, issued by "

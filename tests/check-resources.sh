@@ -19,7 +19,7 @@ windres=${WINDRES:-i686-w64-mingw32-windres}
 echo "resources match"
 imports=$("${OBJDUMP:-i686-w64-mingw32-objdump}" -p "$exe" |
   sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
-if [ "$imports" != "KERNEL32.DLL MSVCRT.DLL OLE32.DLL USER32.DLL " ]; then
+if [ "$imports" != "KERNEL32.DLL MSVCRT.DLL OLE32.DLL SHELL32.DLL SHLWAPI.DLL USER32.DLL " ]; then
   echo "Sestor.exe imports $imports" >&2
   exit 1
 fi

@@ -1,6 +1,8 @@
 // Acting on the main dialog as a user would; see dialog_driver.h.
 #include "tests/dialog_driver.h"
 
+#include <shlobj.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -9,43 +11,12 @@
 
 namespace {
 
-const wchar_t kCaption[] =
-    L"Sestor - Generazione combinazioni SuperEnalotto v.1.0";
 const int kMessageBoxText = 0xFFFF;
-
-struct Search {
-  DWORD processId;
-  HWND owner;
-  HWND found;
-};
 
 bool IsDialogClass(HWND window) {
   char name[16] = {};
   GetClassNameA(window, name, sizeof name);
   return std::strcmp(name, "#32770") == 0;
-}
-
-BOOL CALLBACK MatchMainDialog(HWND window, LPARAM param) {
-  Search* search = reinterpret_cast<Search*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (search->processId != 0 && pid != search->processId) return TRUE;
-  if (!IsDialogClass(window)) return TRUE;
-  wchar_t caption[128] = {};
-  GetWindowTextW(window, caption, 128);
-  if (std::wcscmp(caption, kCaption) != 0) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-BOOL CALLBACK MatchOwnedBox(HWND window, LPARAM param) {
-  Search* search = reinterpret_cast<Search*>(param);
-  if (GetWindow(window, GW_OWNER) != search->owner || !IsDialogClass(window) ||
-      !IsWindowVisible(window)) {
-    return TRUE;
-  }
-  search->found = window;
-  return FALSE;
 }
 
 BOOL CALLBACK MatchIconStatic(HWND child, LPARAM param) {
@@ -55,30 +26,45 @@ BOOL CALLBACK MatchIconStatic(HWND child, LPARAM param) {
   return FALSE;
 }
 
-}  // namespace
+struct Search {
+  const std::function<bool(HWND)>& match;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDialog(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
+  if (!IsDialogClass(window) || !search->match(window)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// The first dialog-class top-level window that `match` takes, or null.
+HWND FindDialogWhere(const std::function<bool(HWND)>& match) {
+  Search search{match, nullptr};
+  EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
 
 // The window `find` finds, once it does, or null when none comes in time.
-static HWND WaitForWindow(const std::function<HWND()>& find, DWORD timeoutMs) {
+HWND WaitForWindow(const std::function<HWND()>& find, DWORD timeoutMs) {
   HWND window = nullptr;
   WaitUntil([&] { return (window = find()) != nullptr; }, timeoutMs);
   return window;
 }
 
+}  // namespace
+
 std::string Narrow(const std::wstring& wide, UINT codePage) {
-  const int n = WideCharToMultiByte(codePage, 0, wide.c_str(), -1, nullptr, 0,
-                                    nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(codePage, 0, wide.c_str(), -1, &text[0], n, nullptr,
-                      nullptr);
-  text.resize(static_cast<std::size_t>(n - 1));
+  std::string text(4 * wide.size(), '\0');  // room for any code page
+  text.resize(WideCharToMultiByte(codePage, 0, wide.data(), wide.size(),
+                                  &text[0], text.size(), nullptr, nullptr));
   return text;
 }
 
 std::wstring Widen(const std::string& text, UINT codePage) {
-  const int n = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, text.c_str(), -1, &wide[0], n);
-  wide.resize(static_cast<std::size_t>(n - 1));
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(MultiByteToWideChar(codePage, 0, text.data(), text.size(),
+                                  &wide[0], wide.size()));
   return wide;
 }
 
@@ -102,10 +88,15 @@ bool WaitUntil(const std::function<bool()>& cond, DWORD timeoutMs) {
   return true;
 }
 
+// The dialog with the run button (its caption changes; no box has one), once
+// shown, which is after WM_INITDIALOG.
 HWND FindMainDialog(DWORD processId) {
-  Search search{processId, nullptr, nullptr};
-  EnumWindows(MatchMainDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindDialogWhere([=](HWND window) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    return (processId == 0 || pid == processId) && IsWindowVisible(window) &&
+           GetDlgItem(window, IDC_RUN) != nullptr;
+  });
 }
 
 HWND WaitForMainDialog(DWORD processId, DWORD timeoutMs) {
@@ -113,9 +104,9 @@ HWND WaitForMainDialog(DWORD processId, DWORD timeoutMs) {
 }
 
 HWND FindOwnedMessageBox(HWND dialog) {
-  Search search{0, dialog, nullptr};
-  EnumWindows(MatchOwnedBox, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return FindDialogWhere([=](HWND window) {
+    return GetWindow(window, GW_OWNER) == dialog && IsWindowVisible(window);
+  });
 }
 
 HWND WaitForOwnedMessageBox(HWND dialog, DWORD timeoutMs) {
@@ -162,6 +153,19 @@ void Click(HWND dialog, int id) {
 void PressKey(HWND window, UINT key) {
   PostMessageW(window, WM_KEYDOWN, key, 1);
   PostMessageW(window, WM_KEYUP, key, 0xC0000001);
+}
+
+void Drop(HWND window, const std::vector<std::wstring>& paths) {
+  std::wstring names;
+  for (const std::wstring& path : paths) names += path + L'\0';
+  names += L'\0';
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + 2 * names.size());
+  auto* files = static_cast<DROPFILES*>(GlobalLock(drop));
+  files->pFiles = sizeof(DROPFILES);
+  files->fWide = TRUE;
+  std::memcpy(files + 1, names.data(), 2 * names.size());
+  GlobalUnlock(drop);
+  SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
 }
 
 void ChooseRange(HWND dialog, int index, bool throughLast) {

@@ -5,24 +5,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
-
-// Positions in files over 2 GiB, on every platform.
-inline bool FileSeek(std::FILE* f, long long offset, int origin) {
-#ifdef _WIN32
-  return _fseeki64(f, offset, origin) == 0;
-#else
-  return fseeko(f, offset, origin) == 0;
-#endif
-}
-
-inline long long FileTell(std::FILE* f) {
-#ifdef _WIN32
-  return _ftelli64(f);
-#else
-  return ftello(f);
-#endif
-}
 
 // Every combination whose first number lies in [first, last], one at a time.
 struct ReferenceSequence {
@@ -78,50 +63,33 @@ inline long long ReferenceLineLength(const ReferenceSequence& s) {
   return length;
 }
 
-// Whether the file is the first `lines` lines of the output for [first, last]:
-// the first `exact` of them and the last one byte for byte, the others by
-// their length, so that a large file is checked in little time and memory.
-inline bool FileHoldsReferenceLines(const char* path, int first, int last,
-                                    long long lines,
+// Whether the file is the first `lines` lines of [first, last]: `exact` of
+// them and the last byte for byte, the others by their length.
+inline bool FileHoldsReferenceLines(const std::filesystem::path& path,
+                                    int first, int last, long long lines,
                                     long long exact = 1000000) {
-  std::FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return false;
+  std::ifstream f(path, std::ios::binary);
   ReferenceSequence s = ReferenceStart(first, last);
   long long offset = 0;
-  bool same = true;
+  bool same = f.is_open();
   for (long long i = 0; same && i < lines; ++i, ReferenceAdvance(s)) {
     if (!ReferenceValid(s)) {
       same = false;
     } else if (i < exact || i == lines - 1) {
       const std::string line = ReferenceLine(s);
-      char found[32];
+      std::string found(line.size(), '\0');
       // The exact lines are read in order; only the last one needs a seek.
-      same = (i < exact || FileSeek(f, offset, SEEK_SET)) &&
-             std::fread(found, 1, line.size(), f) == line.size() &&
-             line.compare(0, line.size(), found, line.size()) == 0;
+      if (i >= exact) f.seekg(offset);
+      same = f.read(&found[0], line.size()) && found == line;
     }
     offset += ReferenceLineLength(s);
   }
-  const bool whole = FileSeek(f, 0, SEEK_END) && FileTell(f) == offset;
-  std::fclose(f);
-  return same && whole;
+  return same && f.seekg(0, std::ios::end) && f.tellg() == offset;
 }
 
-// Reads a whole file as bytes; empty when it can't be opened. On Windows a
-// name may hold what no code page has.
+// Reads a whole file as bytes; empty when it can't be opened. A name may
+// hold what no code page has.
 inline std::string ReadFileBytes(const std::filesystem::path& path) {
-  std::string bytes;
-#ifdef _WIN32
-  std::FILE* f = _wfopen(path.c_str(), L"rb");
-#else
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-#endif
-  if (f != nullptr) {
-    char chunk[65536];
-    std::size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-      bytes.append(chunk, n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
 }

@@ -2,8 +2,12 @@
 // system_calls.h.
 #include "tests/system_calls.h"
 
+#include <shlwapi.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <type_traits>
 
@@ -12,13 +16,16 @@ namespace {
 std::mutex g_lock;
 // Written by the recorders on any thread, read by the tests.
 std::vector<SystemCall> g_calls;
-// Set by the tests, taken by the recorders.
-std::string g_afterName;
-std::function<void()> g_afterAction;
-std::string g_failName;
-DWORD g_failError = 0;
-int g_failSkip = 0, g_failTimes = 0;
+struct Failure {
+  DWORD error;
+  int skip, times;
+  bool partly;
+};
+// Set by the tests, taken by the recorders, by the calls' names.
+std::map<std::string, std::function<void()>> g_after;
+std::map<std::string, Failure> g_failures;
 TaskbarButton g_button{TBPF_NOPROGRESS, 0, 0};
+std::atomic<ULONGLONG> g_clockAhead{0};
 
 template <typename T>
 void Put(SystemCall& call, std::size_t& n, T value) {
@@ -45,20 +52,23 @@ void Note(const char* name, DWORD error, A... args) {
   {
     std::lock_guard<std::mutex> hold(g_lock);
     g_calls.push_back(call);
-    if (g_afterName == name) {
-      action.swap(g_afterAction);
-      g_afterName.clear();
+    const auto after = g_after.find(name);
+    if (after != g_after.end()) {
+      action.swap(after->second);
+      g_after.erase(after);
     }
   }
   if (action) action();
 }
 
-// The error the next call of that name is to fail with, or 0.
-DWORD TakeFailure(const char* name) {
+// How the next call of that name is to fail; error 0: it is not.
+Failure TakeFailure(const char* name) {
   std::lock_guard<std::mutex> hold(g_lock);
-  if (g_failName != name || g_failSkip-- > 0) return 0;
-  if (--g_failTimes == 0) g_failName.clear();
-  return g_failError;
+  const auto found = g_failures.find(name);
+  if (found == g_failures.end() || found->second.skip-- > 0) return {};
+  const Failure failure = found->second;
+  if (--found->second.times == 0) g_failures.erase(found);
+  return failure;
 }
 
 // A failed call's answer: INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES,
@@ -83,9 +93,10 @@ struct Recorder<I, R(WINAPI*)(A...)> {
   static inline const char* name;
   static inline R(WINAPI* real)(A...);
   static R WINAPI Call(A... args) {
-    if (const DWORD error = TakeFailure(name)) {
-      Note(name, error, args...);
-      SetLastError(error);
+    if (const Failure failure = TakeFailure(name); failure.error != 0) {
+      if (failure.partly) real(args...);
+      Note(name, failure.error, args...);
+      SetLastError(failure.error);
       return Failed<R>();
     }
     if constexpr (std::is_same_v<R, BOOL>) {
@@ -107,9 +118,23 @@ struct Recorder<I, R(WINAPI*)(A...)> {
 decltype(&std::fclose) g_fclose = nullptr;
 int __cdecl RecordFclose(std::FILE* stream) {
   const int result = g_fclose(stream);
-  const DWORD error = TakeFailure("fclose");
+  const DWORD error = TakeFailure("fclose").error;
   Note("fclose", error, stream);
+  if (error != 0) SetLastError(error);
   return error != 0 ? EOF : result;
+}
+
+decltype(&GetTickCount64) g_tickCount64 = nullptr;
+ULONGLONG WINAPI RecordGetTickCount64() {
+  return g_tickCount64() + g_clockAhead;
+}
+
+// Edit boxes' own procedure, from the class.
+WNDPROC g_editProc = nullptr;
+LRESULT CALLBACK RecordEditCharacters(HWND box, UINT message, WPARAM wParam,
+                                      LPARAM lParam) {
+  if (message == WM_CHAR) Note("WM_CHAR", 0, wParam);
+  return CallWindowProcW(g_editProc, box, message, wParam, lParam);
 }
 
 // Turning redirection off hands back a value for turning it on again.
@@ -162,108 +187,91 @@ bool Take(const char* name, F system, bool passOn = true) {
   return before != nullptr;
 }
 
-#define ANSWER(method, ...) \
-  HRESULT STDMETHODCALLTYPE method(__VA_ARGS__) override { return S_OK; }
+// The taskbar object's three calls that show a run's progress (Wine's do
+// nothing): noted, and what the button shows kept.
+HRESULT STDMETHODCALLTYPE RecordHrInit(ITaskbarList3*) {
+  g_button = {TBPF_NOPROGRESS, 0, 0};
+  Note("HrInit", 0);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE RecordSetProgressState(ITaskbarList3*, HWND window,
+                                                 TBPFLAG state) {
+  g_button.state = state;
+  Note("SetProgressState", 0, window, state);
+  return S_OK;
+}
+HRESULT STDMETHODCALLTYPE RecordSetProgressValue(ITaskbarList3*, HWND window,
+                                                 ULONGLONG done,
+                                                 ULONGLONG total) {
+  if (g_button.state != TBPF_ERROR) g_button.state = TBPF_NORMAL;
+  g_button = {g_button.state, done, total};
+  Note("SetProgressValue", 0, window, done, total);
+  return S_OK;
+}
 
-// Answers every call of the taskbar's interface, noting the three that show
-// a run's progress. One object serves the whole process; COM's reference
-// counts are kept only for form.
-struct TaskbarStandIn : ITaskbarList3 {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    const bool known = iid == IID_IUnknown || iid == IID_ITaskbarList ||
-                       iid == IID_ITaskbarList2 || iid == IID_ITaskbarList3;
-    *out = known ? this : nullptr;
-    return known ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-  // What a run shows.
-  HRESULT STDMETHODCALLTYPE HrInit() override {
-    g_button = {TBPF_NOPROGRESS, 0, 0};
-    Note("HrInit", 0);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetProgressState(HWND window,
-                                             TBPFLAG state) override {
-    g_button.state = state;
-    Note("SetProgressState", 0, window, state);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND window, ULONGLONG done,
-                                             ULONGLONG total) override {
-    if (g_button.state != TBPF_ERROR) g_button.state = TBPF_NORMAL;
-    g_button.done = done;
-    g_button.total = total;
-    Note("SetProgressValue", 0, window, done, total);
-    return S_OK;
-  }
-
-  // The rest, unused by the program.
-  ANSWER(AddTab, HWND)
-  ANSWER(DeleteTab, HWND)
-  ANSWER(ActivateTab, HWND)
-  ANSWER(SetActiveAlt, HWND)
-  ANSWER(MarkFullscreenWindow, HWND, BOOL)
-  ANSWER(RegisterTab, HWND, HWND)
-  ANSWER(UnregisterTab, HWND)
-  ANSWER(SetTabOrder, HWND, HWND)
-  ANSWER(SetTabActive, HWND, HWND, DWORD)
-  ANSWER(ThumbBarAddButtons, HWND, UINT, LPTHUMBBUTTON)
-  ANSWER(ThumbBarUpdateButtons, HWND, UINT, LPTHUMBBUTTON)
-  ANSWER(ThumbBarSetImageList, HWND, HIMAGELIST)
-  ANSWER(SetOverlayIcon, HWND, HICON, LPCWSTR)
-  ANSWER(SetThumbnailTooltip, HWND, LPCWSTR)
-  ANSWER(SetThumbnailClip, HWND, RECT*)
-};
-
-TaskbarStandIn g_taskbar;
 decltype(&CoCreateInstance) g_coCreateInstance = nullptr;
 
-// COM is asked first, so that a thread without COM gets its refusal; the
-// taskbar's object it makes is then swapped for the stand-in.
+// The taskbar's object that COM makes gets the three calls above in its
+// table (HrInit, SetProgressValue and SetProgressState, by their places in
+// ITaskbarList3), which every object of its class shares until its library
+// is loaded anew.
 HRESULT WINAPI RecordCoCreateInstance(REFCLSID clsid, IUnknown* outer,
                                       DWORD context, REFIID iid, void** out) {
-  HRESULT result = g_coCreateInstance(clsid, outer, context, iid, out);
-  if (clsid == CLSID_TaskbarList && result != CO_E_NOTINITIALIZED) {
-    if (SUCCEEDED(result)) static_cast<IUnknown*>(*out)->Release();
-    result = g_taskbar.QueryInterface(iid, out);
+  const HRESULT result = g_coCreateInstance(clsid, outer, context, iid, out);
+  void** table = clsid == CLSID_TaskbarList && SUCCEEDED(result)
+                     ? *static_cast<void***>(*out)
+                     : nullptr;
+  if (table != nullptr && table[3] != reinterpret_cast<void*>(&RecordHrInit)) {
+    DWORD protection = 0;
+    VirtualProtect(table, 11 * sizeof *table, PAGE_READWRITE, &protection);
+    table[3] = reinterpret_cast<void*>(&RecordHrInit);
+    table[9] = reinterpret_cast<void*>(&RecordSetProgressValue);
+    table[10] = reinterpret_cast<void*>(&RecordSetProgressState);
+    VirtualProtect(table, 11 * sizeof *table, protection, &protection);
   }
   Note("CoCreateInstance", 0, context);
   return result;
 }
 
+// Points the import `name` at `recorder`, which passes calls on to `real`.
+template <typename F>
+bool Replace(const char* name, F& real, F recorder) {
+  real = reinterpret_cast<F>(Redirect(name, reinterpret_cast<void*>(recorder)));
+  return real != nullptr;
+}
+
 }  // namespace
 
+// Each recorder is an instance of its own, by the counter.
+#define TAKE(call, ...) Take<__COUNTER__>(#call, &call, ##__VA_ARGS__)
+
 bool RecordSystemCalls() {
+  static decltype(&Wow64DisableWow64FsRedirection) disable = nullptr;
   static const bool all =
-      Take<0>("SetThreadExecutionState", &SetThreadExecutionState) &
-      Take<1>("CreateFileW", &CreateFileW) &
-      Take<2>("GetFileAttributesW", &GetFileAttributesW) &
-      Take<3>("SetTimer", &SetTimer) & Take<4>("KillTimer", &KillTimer) &
-      Take<5>("MessageBoxW", &MessageBoxW) &
-      Take<6>("ShutdownBlockReasonCreate", &ShutdownBlockReasonCreate, false) &
-      Take<7>("ShutdownBlockReasonDestroy", &ShutdownBlockReasonDestroy,
-              false) &
-      Take<8>("Wow64RevertWow64FsRedirection", &Wow64RevertWow64FsRedirection,
-              false) &
-      Take<9>("CoInitializeEx", &CoInitializeEx) &
-      Take<10>("ChangeWindowMessageFilterEx", &ChangeWindowMessageFilterEx) &
-      Take<11>("MsgWaitForMultipleObjects", &MsgWaitForMultipleObjects) &
-      Take<12>("WriteFile", &WriteFile) &
-      Take<13>("FlushFileBuffers", &FlushFileBuffers) &
-      Take<14>("LoadImageW", &LoadImageW) &
-      Take<15>("DestroyIcon", &DestroyIcon) &
-      ((g_fclose = reinterpret_cast<decltype(&std::fclose)>(Redirect(
-            "fclose", reinterpret_cast<void*>(&RecordFclose)))) != nullptr) &
-      (Redirect("Wow64DisableWow64FsRedirection",
-                reinterpret_cast<void*>(
-                    &RecordWow64DisableWow64FsRedirection)) != nullptr) &
-      ((g_coCreateInstance = reinterpret_cast<decltype(&CoCreateInstance)>(
-            Redirect("CoCreateInstance",
-                     reinterpret_cast<void*>(&RecordCoCreateInstance)))) !=
-       nullptr);
-  return all;
+      TAKE(SetThreadExecutionState) & TAKE(CreateFileW) & TAKE(SetTimer) &
+      TAKE(GetFileAttributesW) & TAKE(GetFileAttributesExW) & TAKE(KillTimer) &
+      TAKE(MessageBoxW) & TAKE(CoInitializeEx) &
+      TAKE(ShutdownBlockReasonCreate, false) &
+      TAKE(ShutdownBlockReasonDestroy, false) &
+      TAKE(Wow64RevertWow64FsRedirection, false) &
+      TAKE(ChangeWindowMessageFilterEx) & TAKE(MsgWaitForMultipleObjects) &
+      TAKE(WriteFile) & TAKE(FlushFileBuffers) & TAKE(LoadImageW) &
+      TAKE(DestroyIcon) & TAKE(GetDiskFreeSpaceExW) &
+      TAKE(GetVolumeInformationW) & TAKE(SHAutoComplete) & TAKE(EnableWindow) &
+      Replace("fclose", g_fclose, &RecordFclose) &
+      Replace("GetTickCount64", g_tickCount64, &RecordGetTickCount64) &
+      Replace("Wow64DisableWow64FsRedirection", disable,
+              &RecordWow64DisableWow64FsRedirection) &
+      Replace("CoCreateInstance", g_coCreateInstance, &RecordCoCreateInstance);
+  static const bool edit = [] {
+    HWND box = CreateWindowW(L"Edit", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                             nullptr, nullptr);
+    g_editProc = reinterpret_cast<WNDPROC>(SetClassLongPtrW(
+        box, GCLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordEditCharacters)));
+    DestroyWindow(box);
+    return g_editProc != nullptr;
+  }();
+  return all && edit;
 }
 
 void ForgetSystemCalls() {
@@ -281,16 +289,15 @@ std::vector<SystemCall> SystemCalls(const char* name) {
 
 void AfterNextCall(const char* name, std::function<void()> action) {
   std::lock_guard<std::mutex> hold(g_lock);
-  g_afterName = name;
-  g_afterAction = std::move(action);
+  g_after[name] = std::move(action);
 }
 
-void FailNextCall(const char* name, DWORD error, int skip, int times) {
+void FailNextCall(const char* name, DWORD error, int skip, int times,
+                  bool partly) {
   std::lock_guard<std::mutex> hold(g_lock);
-  g_failName = name;
-  g_failError = error;
-  g_failSkip = skip;
-  g_failTimes = times;
+  g_failures[name] = {error, skip, times, partly};
 }
+
+void MoveClockOn(ULONGLONG ms) { g_clockAhead += ms; }
 
 TaskbarButton ShownOnTaskbar() { return g_button; }

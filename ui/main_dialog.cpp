@@ -12,24 +12,16 @@
 #include "run/generation_run.h"
 #include "run/run_state.h"
 #include "run/window_text.h"
+#include "ui/path_box.h"
+#include "ui/run_caption.h"
 #include "ui/taskbar_progress.h"
-#include "version.h"
 
 namespace {
 
-const char kCaption[] =
-    "Sestor - Generazione combinazioni SuperEnalotto v." SESTOR_VERSION_SHORT;
 const char kDefaultPath[] = "C:\\PROVA\\GENERATO.TXT";
 // How long the end of the session waits for a stopped run to end; Windows
 // gives an application about 5 s.
 const DWORD kRunEndWaitMs = 2000;
-// Ctrl+A as the keyboard types it.
-const WPARAM kSelectAllKey = 0x01;
-
-// The path box's own window procedure, which PathBoxProc hands the rest to:
-// written at WM_INITDIALOG, read by PathBoxProc, both on the dialog's thread.
-WNDPROC g_pathBoxProc = nullptr;
-
 // Index n of the list is first number n; index 0 is "Tutte". The list is not
 // sorted, so "Primo numero 10" follows "Primo numero 9".
 void FillFirstNumberList(HWND dialog) {
@@ -90,26 +82,13 @@ void SetDialogIcons(HWND dialog, UINT dpi) {
   }
 }
 
-// The guide says to press Ctrl+A in the path box before pasting: Windows'
-// edit box selects all on it by itself only since Windows 10 1809.
-LRESULT CALLBACK PathBoxProc(HWND box, UINT message, WPARAM wParam,
-                             LPARAM lParam) {
-  if (message == WM_CHAR && wParam == kSelectAllKey) {
-    SendMessageW(box, EM_SETSEL, 0, -1);
-    return 0;
-  }
-  return CallWindowProcW(g_pathBoxProc, box, message, wParam, lParam);
-}
-
 void OnInitDialog(HWND dialog) {
   g_dialog = dialog;  // first: the worker and the progress display need it
-  SetWindowText1252(dialog, kCaption);
+  ShowProgramCaption(dialog);
   SetDialogIcons(dialog, DialogDpi(dialog));
   FillFirstNumberList(dialog);
   SetControlText1252(dialog, IDC_OUTPUT_FILE, kDefaultPath);
-  g_pathBoxProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrW(GetDlgItem(dialog, IDC_OUTPUT_FILE), GWLP_WNDPROC,
-                        reinterpret_cast<LONG_PTR>(PathBoxProc)));
+  SetUpPathBox(dialog);
   SetControlText1252(dialog, IDC_PROGRESS, "");
   g_workerThread = nullptr;
   // Explorer's notice still reaches a program started as administrator.
@@ -131,13 +110,15 @@ void OnCommand(HWND dialog, WORD id) {
 }
 
 // The file opened or closed (see kWritingMessage): the progress timer, and
-// the progress on the taskbar button.
+// the progress on the taskbar button and in the caption.
 void OnWritingMessage(HWND dialog, bool writing, LPARAM detail) {
   OnWritingNotice(writing);
   if (writing) {
     ShowRunOnTaskbar(dialog, static_cast<int>(detail));
+    StartCaptionProgress(dialog, static_cast<int>(detail));
   } else {
     ShowFileClosedOnTaskbar(dialog, g_combinationCount.load(), detail != FALSE);
+    ShowProgramCaption(dialog);
   }
 }
 
@@ -204,6 +185,7 @@ void ShowCombinationCount() {
   const int count = g_combinationCount.load();
   SetProgressText(count);
   ShowLinesOnTaskbar(g_dialog, count);
+  ShowCaptionProgress(g_dialog, count);
 }
 
 // Returns 0 (no initial focus, the dialog manager's defaults) for every
@@ -228,6 +210,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam,
       break;
     case WM_DPICHANGED:  // the dialog itself is scaled by Windows
       SetDialogIcons(dialog, LOWORD(wParam));
+      break;
+    case WM_DROPFILES:
+      OnDropFiles(dialog, reinterpret_cast<HDROP>(wParam));
       break;
     case WM_DESTROY:
       OnDestroy(dialog);
