@@ -1,5 +1,5 @@
-// A fixture that shows the real main dialog on a thread of its own, as
-// WinMain does, and acts on it from the test's thread as a user would.
+// The real main dialog on a thread of its own, as WinMain shows it, acted on
+// from the test's thread as a user would.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -63,29 +63,22 @@ inline std::string NoFolderText(const std::string& folder) {
          " non esiste: crearla, poi premere di nuovo Esegui.";
 }
 
-// Calls `visit` for each entry of `folder` but "." and "..".
-inline void ForEachEntry(
-    const std::wstring& folder,
-    const std::function<void(const std::wstring&, DWORD)>& visit) {
+// Removes everything below `folder`, the folder itself staying, at any
+// length (std::filesystem::remove_all leaves the 511-character path).
+inline void RemoveBelow(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
   HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..")
-      visit(folder + L"\\" + name, found.dwFileAttributes);
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-}
-
-// Removes everything below `folder`, the folder itself staying.
-inline void RemoveBelow(const std::wstring& folder) {
-  ForEachEntry(folder, [](const std::wstring& path, DWORD attributes) {
+  for (bool more = search != INVALID_HANDLE_VALUE; more;
+       more = FindNextFileW(search, &found)) {
+    const std::wstring name = found.cFileName, path = folder + L"\\" + name;
+    if (name == L"." || name == L"..") continue;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) RemoveBelow(path);
-    (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str())
-                                            : DeleteFileW(path.c_str());
-  });
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveBelow(path);
+    (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        ? RemoveDirectoryW(path.c_str())
+        : DeleteFileW(path.c_str());
+  }
+  FindClose(search);
 }
 
 // A file by its wide name, for paths beyond the code page.
@@ -100,8 +93,8 @@ inline HWND ExpectBox(HWND owner, const std::string& text, const char* caption,
   HWND box = WaitForOwnedMessageBox(owner, timeoutMs);
   EXPECT_NE(box, nullptr) << text;
   if (box == nullptr) return box;
-  EXPECT_EQ(MessageBoxText(box), text);
-  EXPECT_EQ(WindowText(box), caption);
+  EXPECT_EQ(std::pair(MessageBoxText(box), WindowText(box)),
+            std::pair(text, std::string(caption)));
   EXPECT_TRUE(icon == nullptr || ShowsIcon(box, icon));
   return box;
 }
@@ -225,12 +218,9 @@ class DialogTest : public ::testing::Test {
     return box;
   }
 
-  // A run's effect, as a letter of its sequence, or 0: the boxes F (what
-  // fits), Q (overwrite), C (create failure), W (write failure); K and k,
-  // the system kept awake and let sleep; s and S, the run button disabled
-  // and enabled, D the flush to the drive; T and t, the progress timer
-  // started and stopped; R and r, the shutdown screen's reason given and
-  // taken back; N, E and -, the taskbar button green, red and plain.
+  // A run's effect as a letter, or 0: boxes F (fits), Q (overwrite), C, W
+  // (failures); K k kept awake or not; s S the run button off and on; D the
+  // flush; T t the timer; R r the shutdown reason; N E - the taskbar.
   char Effect(const SystemCall& call) const {
     if (call.name == "MessageBoxW") {
       const std::string first =
@@ -268,11 +258,9 @@ class DialogTest : public ::testing::Test {
   }
 
   // What the run since the last check asked of Windows: its effects in the
-  // README's order (the taskbar's once announced): a run that writes K T R N
-  // as the file opens, s D S k t r as it closes, E W if lines were lost, and
-  // every run - at the end. T t R r and the taskbar's from the dialog's
-  // thread, which alone may; the worker's file calls without redirection,
-  // a pipe only identifying the user.
+  // README's order (K T R N as the file opens, s D S k t r as it closes, E W
+  // if lines were lost, - at the end), T t R r N E - from the dialog's
+  // thread; the worker's file calls unredirected, identifying only.
   void ExpectWindowsContract(bool wrote) {
     const DWORD ui = GetWindowThreadProcessId(dialog_, nullptr);
     bool redirected = true;

@@ -1,6 +1,5 @@
 // An independent reference for the output: the successor rule of
-// lexicographic order and printf formatting, sharing nothing with the
-// program's own enumerator.
+// lexicographic order and printf, sharing nothing with the enumerator.
 #pragma once
 
 #include <cstdio>

@@ -243,14 +243,14 @@ refused no-stamp SIGN_TIMESTAMP_URL SIGN_CERT="$work/pub-chain.pem" SIGN_KEY="$w
 for var in SIGN_KEY SIGN_PKCS11_MODULE SIGN_PASS_FILE SIGN_TIMESTAMP_URL; do
   refused "only-$var" "SIGN_CERT is missing" "$var=$work/pin.txt"
 done
-# A pass file in the project folder, named as a publisher there would name
-# it, through a link to the project, or with make dist run through one.
+# A pass file in the project folder or a folder in it, named as a publisher
+# there would, through a link to the project, or with make dist run so.
 ln -s "$here" project
-cp pin.txt "$here/build/sestor-test-pin.txt"
-for c in "relative::build" "linked::$work/project/build" "through:$work/project:$here/build"; do
+cp pin.txt "$here/build/sestor-test-pin.txt" && cp pin.txt "$here/sestor-test-pin.txt"
+for c in "relative::build" "linked::$work/project" "through:$work/project:$here/build"; do
   root=$(echo "$c" | cut -d: -f2) && refused "pin-${c%%:*}" "inside the project folder" \
     SIGN_CERT="$work/pub-chain.pem" $token SIGN_PASS_FILE="${c#*:*:}/sestor-test-pin.txt"
 done && root=""
-rm -f "$here/build/sestor-test-pin.txt"
+rm -f "$here/build/sestor-test-pin.txt" "$here/sestor-test-pin.txt"
 
 report release

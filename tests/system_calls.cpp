@@ -1,31 +1,13 @@
-// Recorders for the calls that Wine only stubs or can't show; see
-// system_calls.h.
+// Recorders for the calls that Wine only stubs or can't show.
 #include "tests/system_calls.h"
 
 #include <shlwapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <type_traits>
 
 namespace {
-
-std::mutex g_lock;
-// Written by the recorders on any thread, read by the tests.
-std::vector<SystemCall> g_calls;
-struct Failure {
-  DWORD error;
-  int skip, times;
-  bool partly;
-};
-// Set by the tests, taken by the recorders, by the calls' names.
-std::map<std::string, std::function<void()>> g_after;
-std::map<std::string, Failure> g_failures;
-TaskbarButton g_button{TBPF_NOPROGRESS, 0, 0};
-std::atomic<ULONGLONG> g_clockAhead{0};
 
 template <typename T>
 void Put(SystemCall& call, std::size_t& n, T value) {
@@ -71,8 +53,7 @@ Failure TakeFailure(const char* name) {
   return failure;
 }
 
-// A failed call's answer: INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES,
-// FALSE.
+// A failed call's answer: INVALID_HANDLE_VALUE, INVALID_FILE_ATTRIBUTES...
 template <typename R>
 R Failed() {
   if constexpr (std::is_pointer_v<R>) {
@@ -82,10 +63,9 @@ R Failed() {
   }
 }
 
-// The recorder of import number I: it passes the call on to the system and
-// notes the error the call leaves; with no system entry to pass to, it
-// answers TRUE, as 64-bit Windows does where Wine's stub fails (the
-// shutdown reason) or has nothing to do (no redirection in a 32-bit prefix).
+// The recorder of import number I: passes the call on and notes the error
+// it leaves; with nothing to pass to, answers TRUE, as 64-bit Windows does
+// where Wine's stub fails or has nothing to do (redirection in 32 bits).
 template <int I, typename F>
 struct Recorder;
 template <int I, typename R, typename... A>
@@ -144,6 +124,16 @@ BOOL WINAPI RecordWow64DisableWow64FsRedirection(PVOID* old) {
   return TRUE;
 }
 
+// Writes `value` into the code's own tables, which are kept read-only.
+void* Patch(void* slot, void* value) {
+  DWORD protection = 0;
+  void* before = *static_cast<void**>(slot);
+  VirtualProtect(slot, sizeof value, PAGE_READWRITE, &protection);
+  *static_cast<void**>(slot) = value;
+  VirtualProtect(slot, sizeof value, protection, &protection);
+  return before;
+}
+
 // Points this program's import of `name` at `recorder`; returns what it
 // pointed at before, or null when the program does not import it.
 void* Redirect(const char* name, void* recorder) {
@@ -164,12 +154,7 @@ void* Redirect(const char* name, void* recorder) {
                           ->Name,
                       name) != 0)
         continue;
-      DWORD protection = 0;
-      void* before = reinterpret_cast<void*>(slot->u1.Function);
-      VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(recorder);
-      VirtualProtect(slot, sizeof *slot, protection, &protection);
-      return before;
+      return Patch(&slot->u1.Function, recorder);
     }
   }
   return nullptr;
@@ -211,10 +196,8 @@ HRESULT STDMETHODCALLTYPE RecordSetProgressValue(ITaskbarList3*, HWND window,
 
 decltype(&CoCreateInstance) g_coCreateInstance = nullptr;
 
-// The taskbar's object that COM makes gets the three calls above in its
-// table (HrInit, SetProgressValue and SetProgressState, by their places in
-// ITaskbarList3), which every object of its class shares until its library
-// is loaded anew.
+// The taskbar's object that COM makes gets the calls above in its table (at
+// their places in ITaskbarList3), shared until its library loads anew.
 HRESULT WINAPI RecordCoCreateInstance(REFCLSID clsid, IUnknown* outer,
                                       DWORD context, REFIID iid, void** out) {
   const HRESULT result = g_coCreateInstance(clsid, outer, context, iid, out);
@@ -222,12 +205,9 @@ HRESULT WINAPI RecordCoCreateInstance(REFCLSID clsid, IUnknown* outer,
                      ? *static_cast<void***>(*out)
                      : nullptr;
   if (table != nullptr && table[3] != reinterpret_cast<void*>(&RecordHrInit)) {
-    DWORD protection = 0;
-    VirtualProtect(table, 11 * sizeof *table, PAGE_READWRITE, &protection);
-    table[3] = reinterpret_cast<void*>(&RecordHrInit);
-    table[9] = reinterpret_cast<void*>(&RecordSetProgressValue);
-    table[10] = reinterpret_cast<void*>(&RecordSetProgressState);
-    VirtualProtect(table, 11 * sizeof *table, protection, &protection);
+    Patch(&table[3], reinterpret_cast<void*>(&RecordHrInit));
+    Patch(&table[9], reinterpret_cast<void*>(&RecordSetProgressValue));
+    Patch(&table[10], reinterpret_cast<void*>(&RecordSetProgressState));
   }
   Note("CoCreateInstance", 0, context);
   return result;
@@ -273,31 +253,3 @@ bool RecordSystemCalls() {
   }();
   return all && edit;
 }
-
-void ForgetSystemCalls() {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_calls.clear();
-}
-
-std::vector<SystemCall> SystemCalls(const char* name) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  std::vector<SystemCall> calls;
-  for (const SystemCall& call : g_calls)
-    if (name == nullptr || call.name == name) calls.push_back(call);
-  return calls;
-}
-
-void AfterNextCall(const char* name, std::function<void()> action) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_after[name] = std::move(action);
-}
-
-void FailNextCall(const char* name, DWORD error, int skip, int times,
-                  bool partly) {
-  std::lock_guard<std::mutex> hold(g_lock);
-  g_failures[name] = {error, skip, times, partly};
-}
-
-void MoveClockOn(ULONGLONG ms) { g_clockAhead += ms; }
-
-TaskbarButton ShownOnTaskbar() { return g_button; }
