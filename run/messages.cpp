@@ -20,6 +20,8 @@ const char kOverwriteQuestion[] = "Il file esiste gi\xE0. Vuoi sovrascrivere";
 const char kCreateFailed[] = "Impossibile creare il file";
 const char kWriteFailed[] = "Errore durante la scrittura del file";
 const char kDoesNotFit[] = "Il file non entra nel disco";
+// The bit Windows keeps for applications' error codes: the program's own.
+const DWORD kOwnCause = 0x20000000;
 
 // Two paths and the words around them.
 constexpr std::size_t kBoxCapacity = 2 * kFullPathCapacity + 1024;
@@ -84,9 +86,8 @@ void AppendPath(WideText& box, const wchar_t* shown) {
   Append(box, L"\n\n");
 }
 
-// Bit 29 marks the program's own causes.
 void AppendCause(WideText& box, DWORD cause) {
-  if ((cause & 0x20000000) != 0 || cause == 0) {
+  if ((cause & kOwnCause) != 0 || cause == 0) {
     Append1252(box, OwnCause(cause));
   } else {
     AppendSystemText(box, cause);
@@ -95,6 +96,14 @@ void AppendCause(WideText& box, DWORD cause) {
 
 void ShowFailure(const WideText& box) {
   MessageBoxWide(g_dialog, box, "Errore", MB_ICONERROR);
+}
+
+// A failure's box: its first line, the path shown (if any), the cause.
+void ShowFailure(const char* firstLine, const wchar_t* shown, DWORD cause) {
+  WideText box = NewBox(firstLine);
+  AppendPath(box, shown);
+  AppendCause(box, cause);
+  ShowFailure(box);
 }
 
 // A missing folder is what the user can mend: the box names it. The root of
@@ -148,31 +157,25 @@ bool AgreesToWriteWhatFits(const wchar_t* full, ULONGLONG need,
 }
 
 void ShowRefusal(const wchar_t* typed, DWORD cause) {
-  WideText box = NewBox(kCreateFailed);
-  AppendPath(box, typed);
-  AppendCause(box, cause);
-  ShowFailure(box);
+  ShowFailure(kCreateFailed, typed, cause);
 }
 
 void ShowCreateFailure(const wchar_t* full, DWORD cause) {
   wchar_t shown[kFullPathCapacity], folder[kFullPathCapacity];
+  if (cause != ERROR_PATH_NOT_FOUND || !FolderMissing(full, folder)) {
+    ShowFailure(kCreateFailed, ShownPath(full, shown), cause);
+    return;
+  }
   WideText box = NewBox(kCreateFailed);
   AppendPath(box, ShownPath(full, shown));
-  if (cause == ERROR_PATH_NOT_FOUND && FolderMissing(full, folder)) {
-    folder[std::wcslen(folder) - 1] = L'\0';  // without its last backslash
-    Append1252(box, "La cartella ");
-    Append(box, ShownPath(folder, shown));
-    Append1252(box, " non esiste: crearla, poi premere di nuovo Esegui.");
-  } else {
-    AppendCause(box, cause);
-  }
+  folder[std::wcslen(folder) - 1] = L'\0';  // without its last backslash
+  Append1252(box, "La cartella ");
+  Append(box, ShownPath(folder, shown));
+  Append1252(box, " non esiste: crearla, poi premere di nuovo Esegui.");
   ShowFailure(box);
 }
 
 void ShowWriteFailure(const wchar_t* full, DWORD error) {
   wchar_t shown[kFullPathCapacity];
-  WideText box = NewBox(kWriteFailed);
-  AppendPath(box, ShownPath(full, shown));
-  AppendCause(box, error);
-  ShowFailure(box);
+  ShowFailure(kWriteFailed, ShownPath(full, shown), error);
 }

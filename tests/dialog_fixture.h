@@ -58,11 +58,6 @@ inline std::string FailureText(const char* first, const std::string& shown,
   return first + (shown.empty() ? "" : "\n" + shown) + "\n\n" + cause;
 }
 
-inline std::string NoFolderText(const std::string& folder) {
-  return "La cartella " + folder +
-         " non esiste: crearla, poi premere di nuovo Esegui.";
-}
-
 // Removes everything below `folder`, the folder itself staying, at any
 // length (std::filesystem::remove_all leaves the 511-character path).
 inline void RemoveBelow(const std::wstring& folder) {

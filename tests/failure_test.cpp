@@ -110,7 +110,10 @@ TEST_F(FailureTest, PathsThatCantBeCreatedAreRefused) {
   // The default path on a new PC: C:\PROVA is named, not made.
   DeleteFileA("C:\\PROVA\\GENERATO.TXT");
   RemoveDirectoryA("C:\\PROVA");
-  ExpectRefused("C:\\PROVA\\GENERATO.TXT", NoFolderText("C:\\PROVA"), true);
+  ExpectRefused(
+      "C:\\PROVA\\GENERATO.TXT",
+      "La cartella C:\\PROVA non esiste: crearla, poi premere di nuovo Esegui.",
+      true);
   EXPECT_FALSE(FileExists("C:\\PROVA"));
   for (char c : std::string("<>|?*"))
     ExpectRefused(TestPath(std::string("bad") + c + "name.txt"),

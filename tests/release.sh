@@ -63,8 +63,8 @@ def key(n):
 now, days = datetime.datetime.utcnow(), lambda n: datetime.timedelta(days=float(n))
 usages = {"codeSigning": Usage.CODE_SIGNING, "serverAuth": Usage.SERVER_AUTH,
           "timeStamping": Usage.TIME_STAMPING}
-for spec in CERTS.splitlines():
-    name, key_name, issuer, purpose, start, end, subject = spec.split(" ", 6)
+for entry in CERTS.splitlines():
+    name, key_name, issuer, purpose, start, end, subject = entry.split(" ", 6)
     subject, ca = x509.Name.from_rfc4514_string(subject), purpose == "ca"
     by = x509.load_pem_x509_certificate(open(issuer + ".pem", "rb").read()).subject \
         if issuer != "-" else subject
